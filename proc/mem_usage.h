@@ -1,0 +1,25 @@
+// Physical memory and swap figures from /proc/meminfo, in kilobytes.
+#ifndef ORVEL_MEM_USAGE_H
+#define ORVEL_MEM_USAGE_H
+
+#include <cstdint>
+
+struct MEM_t {
+    unsigned int memtotal;
+    unsigned int memfree;
+    unsigned int swaptotal;
+    unsigned int swapfree;
+    unsigned int buffers;
+    unsigned int cached;
+};
+
+// First call: the argument is ignored and a new record is returned. Later
+// calls update the given record and return it. Never returns null.
+MEM_t* mems_read(MEM_t* mems);
+
+// Pure part: one line of /proc/meminfo. capacity carries the last value
+// parsed from one line to the next, as a line whose number does not convert
+// stores it again.
+void mem_parse_line(const char* line, MEM_t* mems, uint64_t* capacity);
+
+#endif

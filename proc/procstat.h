@@ -1,0 +1,99 @@
+// One process as /proc/<pid>/stat describes it, and the reader that fills it.
+#ifndef ORVEL_PROCSTAT_H
+#define ORVEL_PROCSTAT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <sys/types.h>
+
+typedef long long num;
+
+struct PROC_t {
+    num pid;
+    char tcomm[4096]; // "(name)" as the kernel prints it, parentheses kept
+    char state;
+    char username[32]; // always zero-terminated
+    num ppid;
+    num pgid;
+    num sid;
+    num tty_nr;
+    num tty_pgrp;
+    num flags;
+    num min_flt;
+    num cmin_flt;
+    num maj_flt;
+    num cmaj_flt;
+    num utime;
+    num utime_sav;
+    num stimev;
+    num stimev_sav;
+    num cutime;
+    num cstime;
+    num priority;
+    num nicev;
+    num num_threads;
+    num it_real_value;
+    unsigned long long start_time;
+    num vsize;
+    num rss;
+    num rsslim;
+    num start_code;
+    num end_code;
+    num start_stack;
+    num esp;
+    num eip;
+    num pending;
+    num blocked;
+    num sigign;
+    num sigcatch;
+    num wchan;
+    num zero1;
+    num zero2;
+    num exit_signal;
+    num cpu;
+    num rt_priority;
+    num policy;
+    long tickspersec;
+    float cpu_usage;
+    int mem_usage;
+    bool flag;
+
+    // Ticks used since the saved counts: the busiest process sorts last.
+    num recent_ticks() const { return (utime - utime_sav) + (stimev - stimev_sav); }
+    bool operator==(num id) { return pid == id; }
+    bool operator<(const PROC_t& a) const { return recent_ticks() < a.recent_ticks(); }
+};
+
+// Reads /proc/<cpid>/stat into procs and returns it; null (after perror("open"))
+// when the file cannot be opened.
+PROC_t* procstat(const char* cpid, PROC_t* procs);
+
+// Time since boot in clock ticks; the last good value (0 before any) when
+// /proc/uptime cannot be read.
+long long gettimesinceboot(void);
+
+// Pure parts of the reader, usable on any text.
+
+// Parses one stat line into the 41 stat fields of out. The command name runs
+// from the first '(' to the last ')'. Fields the line does not reach are set to
+// 0. Returns false when the line has no "(...)" command token at all.
+bool parse_stat_line(const char* text, size_t len, PROC_t* out);
+
+// "123.45 678.90" -> 12345 at 100 ticks per second. Returns false when the
+// text holds no uptime.
+bool parse_uptime(const char* text, long tickspersec, long long* ticks);
+
+// The account name of uid, or the uid in decimal when it has none; always
+// zero-terminated within 32 bytes.
+void owner_name(uid_t uid, char out[32]);
+
+// Diagnostic printers: one labelled field per line on standard output.
+void printone(const char* name, num x);
+void printonex(const char* name, num x);
+void printunsigned(const char* name, unsigned long long x);
+void printchar(const char* name, char x);
+void printstr(const char* name, const char* x);
+void printtime(const char* name, num x);
+void printtimediff(const char* name, num x);
+
+#endif
