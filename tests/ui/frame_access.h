@@ -1,0 +1,58 @@
+// What the tests may see of the window beyond what the toolkit shows.
+#ifndef ORVEL_TEST_FRAME_ACCESS_H
+#define ORVEL_TEST_FRAME_ACCESS_H
+
+#include "orvelMain.h"
+
+#include <wx/evtloop.h>
+#include <wx/timer.h>
+
+#include <string>
+#include <vector>
+
+struct orvelFrameAccess {
+    static wxTimer& timer(orvelFrame* f) { return f->Timer1; }
+    static procVector& table(orvelFrame* f) { return f->ps; }
+    static CPU_t* cpus(orvelFrame* f) { return f->cpus; }
+    static MEM_t* mems(orvelFrame* f) { return f->mems; }
+    static PROC_t* scratch(orvelFrame* f) { return f->procs; }
+    static wxListCtrl* list(orvelFrame* f) { return f->ListCtrl1; }
+    static wxStaticText* cpuText(orvelFrame* f) { return f->StaticText1; }
+    static wxStaticText* memText(orvelFrame* f) { return f->StaticText2; }
+    static wxStatusBar* status(orvelFrame* f) { return f->StatusBar1; }
+    static const wxEventTableEntry* staticEntries() { return orvelFrame::sm_eventTableEntries; }
+    // The 21 control IDs in declaration order.
+    static std::vector<long> ids() {
+        return {orvelFrame::ID_LISTCTRL1,        orvelFrame::ID_PANEL1,
+                orvelFrame::ID_STATICTEXT1,      orvelFrame::ID_STATICTEXT2,
+                orvelFrame::ID_STATICBITMAP2,    orvelFrame::ID_STATICBITMAP3,
+                orvelFrame::ID_PANEL2,           orvelFrame::ID_STATICTEXT3,
+                orvelFrame::ID_STATICBITMAP1,    orvelFrame::ID_PANEL3,
+                orvelFrame::ID_NOTEBOOK1,        orvelFrame::idMenuQuit,
+                orvelFrame::idMenuUpdate,        orvelFrame::idMenuUpdateSpeedHi,
+                orvelFrame::idMenuUpdateSpeedMd, orvelFrame::idMenuUpdateSpeedLw,
+                orvelFrame::idMenuUpdateRateStp, orvelFrame::ID_MENUITEM1,
+                orvelFrame::idMenuAbout,         orvelFrame::ID_STATUSBAR1,
+                orvelFrame::ID_TIMER1};
+    }
+    static long timerId() { return orvelFrame::ID_TIMER1; }
+    static long listId() { return orvelFrame::ID_LISTCTRL1; }
+};
+
+// Runs the toolkit's event loop for ms milliseconds.
+inline void pumpEvents(int ms) {
+    wxGUIEventLoop loop;
+    wxTimer stop;
+    stop.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
+    stop.StartOnce(ms);
+    loop.Run();
+}
+
+// One refresh cycle, the way the timer delivers it.
+inline void runCycle(orvelFrame* f) { orvelFrameAccess::timer(f).Notify(); }
+
+inline std::string cellText(wxListCtrl* list, long row, int col) {
+    return std::string(list->GetItemText(row, col).utf8_str());
+}
+
+#endif

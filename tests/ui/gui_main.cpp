@@ -1,0 +1,32 @@
+// Runs the tests inside a real wxWidgets GUI application (an X display is
+// needed; the test command provides one with Xvfb).
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/image.h>
+#include <wx/init.h>
+
+namespace {
+class TestApp : public wxApp {
+public:
+    bool OnInit() override {
+        wxInitAllImageHandlers();
+        return true;
+    }
+};
+} // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    // Listing the tests needs no display.
+    if (testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
+    wxApp::SetInstance(new TestApp);
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+        fprintf(stderr, "cannot start the toolkit (is DISPLAY set?)\n");
+        return 2;
+    }
+    int result = RUN_ALL_TESTS();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return result;
+}

@@ -1,0 +1,504 @@
+#include "orvelMain.h"
+
+#include <wx/bitmap.h>
+#include <wx/font.h>
+#include <wx/intl.h>
+#include <wx/log.h>
+#include <wx/msgdlg.h>
+#include <wx/string.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+wxString wxbuildinfo(wxbuildinfoformat format) {
+    wxString wxbuild(wxVERSION_STRING);
+    if (format == long_f) {
+        wxbuild << _T("-Linux");
+        wxbuild << _T("-Unicode build");
+    }
+    return wxbuild;
+}
+
+namespace {
+
+// Interface texts are UTF-8 in the source; the C locale must not mangle them.
+wxString tr(const char* utf8) { return wxGetTranslation(wxString::FromUTF8(utf8)); }
+
+const char* const kInfoText = "Orvel System Manager v0.01 (101)\n"
+                              "\n"
+                              "A small process and system monitor for Linux.\n"
+                              "Every figure comes straight from the kernel's /proc.\n"
+                              "Written by the Orvel developers with wxWidgets.\n";
+
+bool valid_utf8(const unsigned char* s) {
+    while (*s) {
+        int extra = *s < 0x80 ? 0 : (*s >> 5) == 6 ? 1 : (*s >> 4) == 14 ? 2 : (*s >> 3) == 30 ? 3 : -1;
+        if (extra < 0 || (extra == 1 && *s < 0xC2))
+            return false;
+        ++s;
+        for (int k = 0; k < extra; ++k, ++s)
+            if ((*s & 0xC0) != 0x80)
+                return false;
+    }
+    return true;
+}
+
+// Only used by the right-click check: the start time of whatever process now
+// holds pid, read without any report on standard error.
+bool current_start_time(int pid, unsigned long long* start) {
+    char path[32];
+    snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buf[1024];
+    ssize_t n = read(fd, buf, sizeof buf - 1);
+    close(fd);
+    if (n <= 0)
+        return false;
+    buf[n] = '\0';
+    std::unique_ptr<PROC_t> rec(new PROC_t());
+    if (!parse_stat_line(buf, static_cast<size_t>(n), rec.get()))
+        return false;
+    *start = rec->start_time;
+    return true;
+}
+
+} // namespace
+
+wxString cpu_text(const CPU_t& c) {
+    return wxString::Format(_T("CPU Usage(Total) : %.2f%%\nCPU Usage(User) : %.2f%%\n")
+                                _T("CPU Usage(Kernel) : %.2f%%\n"),
+                            static_cast<double>(c.usage_tot), static_cast<double>(c.usage_usr),
+                            static_cast<double>(c.usage_krn));
+}
+
+wxString mem_text(const MEM_t& m) {
+    // Printed unsigned: a figure past 2^31 kB must not show as negative, and
+    // "used" cannot go below zero when free exceeds total in a broken file.
+    unsigned used = m.memtotal > m.memfree ? m.memtotal - m.memfree : 0;
+    unsigned swapused = m.swaptotal > m.swapfree ? m.swaptotal - m.swapfree : 0;
+    return wxString::Format(_T("MemTotal : %u KB\nMemUsed : %u KB\nMemFree : %u KB\n\n")
+                                _T("SwapTotal : %u KB\nSwapUsed : %u KB\nSwapFree : %u KB\n\n")
+                                _T("Buffers : %u KB\nCached : %uKB"),
+                            m.memtotal, used, m.memfree, m.swaptotal, swapused, m.swapfree,
+                            m.buffers, m.cached);
+}
+
+wxString status_line(int numproc, const CPU_t& c, const MEM_t& m) {
+    float tot = c.usage_tot;
+    // Converting a non-finite or out-of-range float to int is undefined.
+    int cpu = std::isfinite(tot) && tot > -1e6f && tot < 1e6f ? static_cast<int>(tot) : 0;
+    unsigned long long used = m.memtotal > m.memfree ? m.memtotal - m.memfree : 0;
+    int mem = m.memtotal ? static_cast<int>(used * 100 / m.memtotal) : 0;
+    static const wxString fmt =
+        wxString::FromUTF8("프로세스: %d\t  CPU 사용: %3d%%\t실제 메모리: %3d%%");
+    return wxString::Format(fmt, numproc, cpu, mem);
+}
+
+wxString time_cell(long long sec) {
+    if (sec < 0)
+        sec = 0;
+    long long hours = sec / 3600;
+    long long minutes = sec / 60 - hours * 60;
+    char buf[48];
+    snprintf(buf, sizeof buf, "%2lldh:%lldm", hours, minutes);
+    return wxString::FromAscii(buf);
+}
+
+wxString cpu_cell(float share) {
+    char buf[48];
+    snprintf(buf, sizeof buf, "%.1f", std::isfinite(share) ? static_cast<double>(share) : 0.0);
+    return wxString::FromAscii(buf);
+}
+
+wxString mem_cell(long long rss_pages, long pagesize) {
+    char buf[48];
+    long long kb = rss_pages > 0 && pagesize > 0 ? rss_pages * (pagesize / 1024) : 0;
+    snprintf(buf, sizeof buf, "%lldKB", kb);
+    return wxString::FromAscii(buf);
+}
+
+wxString name_cell(const char* bytes) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
+    bool ascii = true;
+    bool control = false;
+    for (const unsigned char* p = s; *p; ++p) {
+        ascii = ascii && *p < 0x80;
+        control = control || *p < 0x20 || *p == 0x7F;
+    }
+    wxString out;
+    if (ascii)
+        out = wxString::FromAscii(bytes);
+    else if (valid_utf8(s))
+        out = wxString::FromUTF8(bytes);
+    else
+        out = wxString(bytes, wxConvISO8859_1); // byte for byte
+    if (control) {
+        for (wxString::iterator it = out.begin(); it != out.end(); ++it)
+            if (*it < 0x20 || *it == 0x7F)
+                *it = '?';
+    }
+    return out;
+}
+
+float cpu_share(const PROC_t& r, int total_sav, float previous) {
+    if (total_sav == 0)
+        return previous;
+    long long ticks = (r.utime - r.utime_sav) + (r.stimev - r.stimev_sav);
+    return static_cast<float>(static_cast<double>(ticks * 100) / total_sav);
+}
+
+const long orvelFrame::ID_LISTCTRL1 = wxNewId();
+const long orvelFrame::ID_PANEL1 = wxNewId();
+const long orvelFrame::ID_STATICTEXT1 = wxNewId();
+const long orvelFrame::ID_STATICTEXT2 = wxNewId();
+const long orvelFrame::ID_STATICBITMAP2 = wxNewId();
+const long orvelFrame::ID_STATICBITMAP3 = wxNewId();
+const long orvelFrame::ID_PANEL2 = wxNewId();
+const long orvelFrame::ID_STATICTEXT3 = wxNewId();
+const long orvelFrame::ID_STATICBITMAP1 = wxNewId();
+const long orvelFrame::ID_PANEL3 = wxNewId();
+const long orvelFrame::ID_NOTEBOOK1 = wxNewId();
+const long orvelFrame::idMenuQuit = wxNewId();
+const long orvelFrame::idMenuUpdate = wxNewId();
+const long orvelFrame::idMenuUpdateSpeedHi = wxNewId();
+const long orvelFrame::idMenuUpdateSpeedMd = wxNewId();
+const long orvelFrame::idMenuUpdateSpeedLw = wxNewId();
+const long orvelFrame::idMenuUpdateRateStp = wxNewId();
+const long orvelFrame::ID_MENUITEM1 = wxNewId();
+const long orvelFrame::idMenuAbout = wxNewId();
+const long orvelFrame::ID_STATUSBAR1 = wxNewId();
+const long orvelFrame::ID_TIMER1 = wxNewId();
+
+BEGIN_EVENT_TABLE(orvelFrame, wxFrame)
+END_EVENT_TABLE()
+
+orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
+    : cpus(nullptr), mems(nullptr), procs(nullptr), pagesize(sysconf(_SC_PAGESIZE)),
+      clktck(sysconf(_SC_CLK_TCK)), sinceboot(0) {
+    (void)id; // the frame always takes a fresh ID
+    Create(parent, wxID_ANY, tr("Orvel System Manager"), wxDefaultPosition, wxDefaultSize,
+           wxDEFAULT_FRAME_STYLE, _T("wxID_ANY"));
+    SetClientSize(wxSize(534, 510));
+    Move(wxDefaultPosition);
+
+    Notebook1 = new wxNotebook(this, ID_NOTEBOOK1, wxDefaultPosition, wxDefaultSize, 0,
+                               _T("ID_NOTEBOOK1"));
+    Panel1 = new wxPanel(Notebook1, ID_PANEL1, wxDefaultPosition, wxSize(584, 478),
+                         wxTAB_TRAVERSAL, _T("ID_PANEL1"));
+    ListCtrl1 = new wxListCtrl(Panel1, ID_LISTCTRL1, wxPoint(8, 8), wxSize(514, 408),
+                               wxLC_REPORT | wxLC_ALIGN_LEFT, wxDefaultValidator,
+                               _T("ID_LISTCTRL1"));
+    Panel2 = new wxPanel(Notebook1, ID_PANEL2, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+                         _T("ID_PANEL2"));
+    StaticText1 = new wxStaticText(Panel2, ID_STATICTEXT1, tr("Label"), wxPoint(16, 88),
+                                   wxSize(152, 40), 0, _T("ID_STATICTEXT1"));
+    StaticText2 = new wxStaticText(Panel2, ID_STATICTEXT2, tr("Label"), wxPoint(16, 216),
+                                   wxSize(184, 112), 0, _T("ID_STATICTEXT2"));
+    StaticBitmap2 = new wxStaticBitmap(Panel2, ID_STATICBITMAP2, wxNullBitmap, wxPoint(17, 18),
+                                       wxDefaultSize, wxDOUBLE_BORDER, _T("ID_STATICBITMAP2"));
+    StaticBitmap3 = new wxStaticBitmap(Panel2, ID_STATICBITMAP3, wxNullBitmap, wxPoint(17, 147),
+                                       wxDefaultSize, wxDOUBLE_BORDER, _T("ID_STATICBITMAP3"));
+    Panel3 = new wxPanel(Notebook1, ID_PANEL3, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+                         _T("ID_PANEL3"));
+    StaticText3 = new wxStaticText(Panel3, ID_STATICTEXT3, tr(kInfoText), wxPoint(128, 168),
+                                   wxDefaultSize, 0, _T("ID_STATICTEXT3"));
+    StaticBitmap1 = new wxStaticBitmap(Panel3, ID_STATICBITMAP1, wxNullBitmap, wxPoint(64, 40),
+                                       wxSize(105, 41), 0, _T("ID_STATICBITMAP1"));
+    wxFont StaticBitmap1Font(16, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL,
+                             false, wxString::FromUTF8("백묵 굴림"), wxFONTENCODING_DEFAULT);
+    StaticBitmap1->SetFont(StaticBitmap1Font);
+    Notebook1->AddPage(Panel1, tr("프로세스"), false);
+    Notebook1->AddPage(Panel2, tr("성능"), false);
+    Notebook1->AddPage(Panel3, tr("정보"), false);
+
+    wxMenuBar* MenuBar1 = new wxMenuBar();
+    wxMenu* Menu1 = new wxMenu();
+    wxMenuItem* MenuItem1 =
+        new wxMenuItem(Menu1, idMenuQuit, tr("종료\tAlt-F4"), wxEmptyString, wxITEM_NORMAL);
+    Menu1->Append(MenuItem1);
+    MenuBar1->Append(Menu1, tr("파일(&F)"));
+    Menu3 = new wxMenu();
+    MenuItem3 = new wxMenuItem(Menu3, idMenuUpdate, tr("지금 새로 고침 (&R)"), wxEmptyString,
+                               wxITEM_NORMAL);
+    Menu3->Append(MenuItem3);
+    wxMenu* MenuItem4 = new wxMenu();
+    MenuItem5 = new wxMenuItem(MenuItem4, idMenuUpdateSpeedHi, tr("빠름 (&H)"), wxEmptyString,
+                               wxITEM_NORMAL);
+    MenuItem4->Append(MenuItem5);
+    MenuItem6 = new wxMenuItem(MenuItem4, idMenuUpdateSpeedMd, tr("중간 (&M)"), wxEmptyString,
+                               wxITEM_NORMAL);
+    MenuItem4->Append(MenuItem6);
+    MenuItem7 = new wxMenuItem(MenuItem4, idMenuUpdateSpeedLw, tr("느림 (&L)"), wxEmptyString,
+                               wxITEM_NORMAL);
+    MenuItem4->Append(MenuItem7);
+    MenuItem8 = new wxMenuItem(MenuItem4, idMenuUpdateRateStp, tr("일시 중지 (&S)"),
+                               wxEmptyString, wxITEM_NORMAL);
+    MenuItem4->Append(MenuItem8);
+    Menu3->Append(ID_MENUITEM1, tr("업데이트 속도 (&U)"), MenuItem4, wxEmptyString);
+    MenuBar1->Append(Menu3, tr("보기(&V)"));
+    wxMenu* Menu2 = new wxMenu();
+    wxMenuItem* MenuItem2 =
+        new wxMenuItem(Menu2, idMenuAbout, tr("정보\tF1"), wxEmptyString, wxITEM_NORMAL);
+    Menu2->Append(MenuItem2);
+    MenuBar1->Append(Menu2, tr("도움말(&H)"));
+    SetMenuBar(MenuBar1);
+
+    StatusBar1 = new wxStatusBar(this, ID_STATUSBAR1, 0, _T("ID_STATUSBAR1"));
+    int widths[1] = {-1};
+    int styles[1] = {wxSB_NORMAL};
+    StatusBar1->SetFieldsCount(1, widths);
+    StatusBar1->SetStatusStyles(1, styles);
+    SetStatusBar(StatusBar1);
+
+    Timer1.SetOwner(this, ID_TIMER1);
+    Timer1.Start(2000, false);
+
+    Connect(ID_LISTCTRL1, wxEVT_COMMAND_LIST_ITEM_RIGHT_CLICK,
+            wxListEventHandler(orvelFrame::OnListCtrl1ItemRClick));
+    Connect(idMenuQuit, wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(orvelFrame::OnQuit));
+    Connect(idMenuUpdate, wxEVT_COMMAND_MENU_SELECTED,
+            wxCommandEventHandler(orvelFrame::OnUpdate));
+    Connect(idMenuUpdateSpeedHi, wxEVT_COMMAND_MENU_SELECTED,
+            wxCommandEventHandler(orvelFrame::OnUpdateSpeedHi));
+    Connect(idMenuUpdateSpeedMd, wxEVT_COMMAND_MENU_SELECTED,
+            wxCommandEventHandler(orvelFrame::OnUpdateSpeedMd));
+    Connect(idMenuUpdateSpeedLw, wxEVT_COMMAND_MENU_SELECTED,
+            wxCommandEventHandler(orvelFrame::OnUpdateSpeedLw));
+    Connect(idMenuUpdateRateStp, wxEVT_COMMAND_MENU_SELECTED,
+            wxCommandEventHandler(orvelFrame::OnUpdateStp));
+    Connect(idMenuAbout, wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(orvelFrame::OnAbout));
+    Connect(ID_TIMER1, wxEVT_TIMER, wxTimerEventHandler(orvelFrame::OnTimer1Trigger1));
+
+    procs = static_cast<PROC_t*>(calloc(1, sizeof(PROC_t)));
+
+    ListCtrl1->InsertColumn(idPID, _T("PID"), wxLIST_FORMAT_LEFT, -1);
+    ListCtrl1->InsertColumn(idCMD, _T("COMMAND"), wxLIST_FORMAT_LEFT, -1);
+    ListCtrl1->InsertColumn(idUSR, _T("USER"), wxLIST_FORMAT_LEFT, -1);
+    ListCtrl1->InsertColumn(idCPU, _T("%CPU"), wxLIST_FORMAT_LEFT, -1);
+    ListCtrl1->InsertColumn(idMEM, _T("%MEM"), wxLIST_FORMAT_LEFT, -1);
+    ListCtrl1->InsertColumn(idTME, _T("%TIME"), wxLIST_FORMAT_LEFT, -1);
+    ListCtrl1->SetColumnWidth(idPID, 52);
+    ListCtrl1->SetColumnWidth(idCMD, 164);
+    ListCtrl1->SetColumnWidth(idUSR, 70);
+    ListCtrl1->SetColumnWidth(idCPU, 50);
+    ListCtrl1->SetColumnWidth(idMEM, 70);
+
+    // A missing or broken picture leaves its control empty, without a dialog.
+    wxLogNull quiet;
+    wxBitmap logo;
+    if (logo.LoadFile(_T("talvik_temp.jpg"), wxBITMAP_TYPE_JPEG))
+        StaticBitmap1->SetBitmap(logo);
+    wxBitmap grid;
+    if (grid.LoadFile(_T("grid.jpg"), wxBITMAP_TYPE_JPEG)) {
+        StaticBitmap2->SetBitmap(grid);
+        StaticBitmap3->SetBitmap(grid);
+    }
+}
+
+orvelFrame::~orvelFrame() {
+    free(cpus);
+    free(mems);
+    free(procs);
+}
+
+void orvelFrame::OnQuit(wxCommandEvent&) { Close(false); }
+
+void orvelFrame::OnAbout(wxCommandEvent&) {
+    wxMessageBox(_T("Orvel System Manager v0.01 (101)"), wxGetTranslation(_T("About")),
+                 wxOK | wxCENTRE, nullptr, -1, -1);
+}
+
+void orvelFrame::OnUpdate(wxCommandEvent&) { Timer1.Notify(); }
+
+void orvelFrame::OnUpdateSpeedHi(wxCommandEvent&) { Timer1.Start(500, false); }
+
+void orvelFrame::OnUpdateSpeedMd(wxCommandEvent&) { Timer1.Start(2000, false); }
+
+void orvelFrame::OnUpdateSpeedLw(wxCommandEvent&) { Timer1.Start(4000, false); }
+
+void orvelFrame::OnUpdateStp(wxCommandEvent&) { Timer1.Stop(); }
+
+void orvelFrame::OnListCtrl1ItemRClick(wxListEvent& event) {
+    wxString text = event.GetText();
+    int pid = atoi(text.utf8_str());
+    // 0 and negative IDs address whole process groups, ours among them.
+    if (pid <= 0)
+        return;
+    // The row may be stale: signal only the very process it lists.
+    std::unordered_map<num, size_t>::const_iterator it = psIndex.find(pid);
+    unsigned long long start = 0;
+    if (it == psIndex.end() || !current_start_time(pid, &start) ||
+        start != ps[it->second].start_time)
+        return;
+    kill(pid, SIGTERM);
+}
+
+void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
+    cpus = cpus_read(cpus);
+    StaticText1->SetLabel(cpu_text(*cpus));
+    mems = mems_read(mems);
+    StaticText2->SetLabel(mem_text(*mems));
+
+    if (!procs)
+        procs = static_cast<PROC_t*>(calloc(1, sizeof(PROC_t)));
+    int numproc = 0;
+    bool scanned = procs && scanProcesses(numproc);
+    if (procs) {
+        ListCtrl1->Freeze();
+        // Rows of processes this scan did not see go, and with a good scan
+        // their records too: the table holds only live processes.
+        syncList(scanned);
+        ListCtrl1->Thaw();
+    }
+    StatusBar1->SetStatusText(status_line(numproc, *cpus, *mems), 0);
+}
+
+bool orvelFrame::scanProcesses(int& numproc) {
+    DIR* dp = opendir("/proc/");
+    if (!dp)
+        return false;
+    while (struct dirent* item = readdir(dp)) {
+        if (atoi(item->d_name) <= 0)
+            continue;
+        ++numproc;
+        mergeProcess(item->d_name);
+    }
+    closedir(dp);
+    return true;
+}
+
+void orvelFrame::mergeProcess(const char* name) {
+    num pid = atoll(name);
+    std::unordered_map<num, size_t>::iterator it = psIndex.find(pid);
+    if (it != psIndex.end()) {
+        // Read straight into the table's record: the reader keeps its saved
+        // counts, and leaves it untouched when the process is gone.
+        PROC_t& r = ps[it->second];
+        unsigned long long start = r.start_time;
+        if (!procstat(name, &r))
+            return;
+        if (r.start_time != start) {
+            // A new process under a PID used before starts from zero.
+            r.utime_sav = r.stimev_sav = 0;
+            r.cpu_usage = 0;
+        }
+        r.flag = true;
+        return;
+    }
+    procs->utime_sav = procs->stimev_sav = 0;
+    procs->cpu_usage = 0;
+    if (!procstat(name, procs))
+        return;
+    procs->flag = true;
+    psIndex[pid] = ps.size();
+    ps.push_back(*procs);
+}
+
+void orvelFrame::sortTable() {
+    std::vector<std::pair<num, size_t>> keyed;
+    keyed.reserve(ps.size());
+    for (size_t i = 0; i < ps.size(); ++i)
+        keyed.emplace_back(ps[i].recent_ticks(), i);
+    std::sort(keyed.begin(), keyed.end(),
+              [](const std::pair<num, size_t>& a, const std::pair<num, size_t>& b) {
+                  return a.first < b.first;
+              });
+    order.clear();
+    for (const std::pair<num, size_t>& k : keyed)
+        order.push_back(k.second);
+}
+
+void orvelFrame::dropUnseen() {
+    for (size_t i = ps.size(); i-- > 0;) {
+        if (ps[i].flag)
+            continue;
+        psIndex.erase(ps[i].pid);
+        if (i != ps.size() - 1) {
+            ps[i] = ps.back();
+            psIndex[ps[i].pid] = i;
+        }
+        ps.pop_back();
+    }
+}
+
+void orvelFrame::writeRow(long row, const PROC_t& r, bool withPid) {
+    long long sec = 0;
+    if (clktck > 0) {
+        long long running = sinceboot - static_cast<long long>(r.start_time);
+        sec = running > 0 ? running / clktck : 0;
+    }
+    if (withPid)
+        ListCtrl1->SetItem(row, idPID, wxString::Format(_T("%d"), static_cast<int>(r.pid)), -1);
+    ListCtrl1->SetItem(row, idCMD, name_cell(r.tcomm), -1);
+    ListCtrl1->SetItem(row, idUSR, name_cell(r.username), -1);
+    ListCtrl1->SetItem(row, idCPU, cpu_cell(r.cpu_usage), -1);
+    ListCtrl1->SetItem(row, idMEM, mem_cell(r.rss, pagesize), -1);
+    ListCtrl1->SetItem(row, idTME, time_cell(sec), -1);
+}
+
+void orvelFrame::syncList(bool scanned) {
+    // Rows are told apart by their PID text only; keep a mirror of them.
+    if (rowPids.size() != static_cast<size_t>(ListCtrl1->GetItemCount())) {
+        rowPids.clear();
+        for (long row = 0; row < ListCtrl1->GetItemCount(); ++row)
+            rowPids.push_back(atoll(ListCtrl1->GetItemText(row, idPID).utf8_str()));
+    }
+    std::vector<num> kept;
+    kept.reserve(rowPids.size());
+    std::vector<bool> gone(rowPids.size(), false);
+    for (size_t row = rowPids.size(); row-- > 0;) {
+        std::unordered_map<num, size_t>::const_iterator it = psIndex.find(rowPids[row]);
+        if (it == psIndex.end() || !ps[it->second].flag) {
+            ListCtrl1->DeleteItem(static_cast<long>(row));
+            gone[row] = true;
+        }
+    }
+    std::unordered_map<num, long> rowOf;
+    rowOf.reserve(rowPids.size());
+    for (size_t row = 0; row < rowPids.size(); ++row)
+        if (!gone[row]) {
+            rowOf[rowPids[row]] = static_cast<long>(kept.size());
+            kept.push_back(rowPids[row]);
+        }
+    rowPids.swap(kept);
+    if (scanned)
+        dropUnseen();
+    sortTable();
+
+    sinceboot = gettimesinceboot();
+    std::vector<size_t> fresh;
+    for (size_t idx : order) {
+        PROC_t& r = ps[idx];
+        if (!r.flag)
+            continue;
+        r.cpu_usage = cpu_share(r, cpus->total_sav, r.cpu_usage);
+        r.utime_sav = r.utime;
+        r.stimev_sav = r.stimev;
+        r.flag = false;
+        std::unordered_map<num, long>::const_iterator row = rowOf.find(r.pid);
+        if (row != rowOf.end())
+            writeRow(row->second, r, false);
+        else
+            fresh.push_back(idx);
+    }
+    // New rows go on top, the busiest of them first.
+    rowPids.insert(rowPids.begin(), fresh.size(), 0);
+    for (size_t i = 0; i < fresh.size(); ++i) {
+        const PROC_t& r = ps[fresh[fresh.size() - 1 - i]];
+        long row = ListCtrl1->InsertItem(static_cast<long>(i),
+                                         wxString::Format(_T("%d"), static_cast<int>(r.pid)));
+        writeRow(row, r, false);
+        rowPids[i] = r.pid;
+    }
+}

@@ -1,0 +1,129 @@
+// The main window: process list, performance and information pages, menus,
+// status bar and the refresh timer.
+#ifndef ORVELMAIN_H
+#define ORVELMAIN_H
+
+#include <wx/frame.h>
+#include <wx/listctrl.h>
+#include <wx/menu.h>
+#include <wx/notebook.h>
+#include <wx/panel.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/timer.h>
+
+#include <unordered_map>
+#include <vector>
+
+#include "cpu_usage.h"
+#include "mem_usage.h"
+#include "procstat.h"
+
+typedef std::vector<PROC_t> procVector;
+typedef procVector::iterator procVectItor;
+
+enum wxbuildinfoformat { short_f, long_f };
+wxString wxbuildinfo(wxbuildinfoformat format);
+
+enum columntype { idPID = 0, idCMD = 1, idUSR = 2, idCPU = 3, idMEM = 4, idTME = 5 };
+
+// The texts the refresh cycle writes, kept apart from the window so they can
+// be checked on any figures.
+wxString cpu_text(const CPU_t& cpus);
+wxString mem_text(const MEM_t& mems);
+wxString status_line(int numproc, const CPU_t& cpus, const MEM_t& mems);
+wxString time_cell(long long sec);
+wxString cpu_cell(float share);
+wxString mem_cell(long long rss_pages, long pagesize);
+// Process and user names are bytes: UTF-8 when valid, else byte for byte;
+// control characters show as '?'.
+wxString name_cell(const char* bytes);
+// Ticks used since the saved counts as a share of the interval's total;
+// previous keeps showing when no tick passed.
+float cpu_share(const PROC_t& r, int total_sav, float previous);
+
+class orvelFrame : public wxFrame {
+public:
+    orvelFrame(wxWindow* parent, wxWindowID id = -1);
+    virtual ~orvelFrame();
+
+private:
+    void OnQuit(wxCommandEvent& event);
+    void OnAbout(wxCommandEvent& event);
+    void OnUpdate(wxCommandEvent& event);
+    void OnUpdateSpeedHi(wxCommandEvent& event);
+    void OnUpdateSpeedMd(wxCommandEvent& event);
+    void OnUpdateSpeedLw(wxCommandEvent& event);
+    void OnUpdateStp(wxCommandEvent& event);
+    void OnListCtrl1ItemRClick(wxListEvent& event);
+    void OnTimer1Trigger1(wxTimerEvent& event);
+
+    // Steps of the refresh cycle.
+    bool scanProcesses(int& numproc);
+    void mergeProcess(const char* name);
+    void sortTable();
+    void syncList(bool scanned);
+    void writeRow(long row, const PROC_t& r, bool withPid);
+    void dropUnseen();
+
+    static const long ID_LISTCTRL1;
+    static const long ID_PANEL1;
+    static const long ID_STATICTEXT1;
+    static const long ID_STATICTEXT2;
+    static const long ID_STATICBITMAP2;
+    static const long ID_STATICBITMAP3;
+    static const long ID_PANEL2;
+    static const long ID_STATICTEXT3;
+    static const long ID_STATICBITMAP1;
+    static const long ID_PANEL3;
+    static const long ID_NOTEBOOK1;
+    static const long idMenuQuit;
+    static const long idMenuUpdate;
+    static const long idMenuUpdateSpeedHi;
+    static const long idMenuUpdateSpeedMd;
+    static const long idMenuUpdateSpeedLw;
+    static const long idMenuUpdateRateStp;
+    static const long ID_MENUITEM1;
+    static const long idMenuAbout;
+    static const long ID_STATUSBAR1;
+    static const long ID_TIMER1;
+
+    wxStaticBitmap* StaticBitmap2;
+    wxMenuItem* MenuItem8;
+    wxMenuItem* MenuItem7;
+    wxListCtrl* ListCtrl1;
+    wxNotebook* Notebook1;
+    wxMenuItem* MenuItem5;
+    wxStaticText* StaticText2;
+    wxMenu* Menu3;
+    wxStaticBitmap* StaticBitmap1;
+    wxPanel* Panel1;
+    wxStaticText* StaticText1;
+    wxStaticText* StaticText3;
+    wxPanel* Panel3;
+    wxMenuItem* MenuItem3;
+    wxStatusBar* StatusBar1;
+    wxMenuItem* MenuItem6;
+    wxPanel* Panel2;
+    wxStaticBitmap* StaticBitmap3;
+    wxTimer Timer1;
+    CPU_t* cpus;
+    MEM_t* mems;
+    PROC_t* procs;
+    procVector ps;
+
+    // Indexes that keep the cycle linear in the number of processes.
+    std::unordered_map<num, size_t> psIndex; // pid -> position in ps
+    std::vector<size_t> order;               // ps positions, ascending by recent ticks
+    std::vector<num> rowPids;                // pid of each list row, top first
+    long pagesize;
+    long clktck;
+    long long sinceboot; // read once per cycle
+
+    friend struct orvelFrameAccess; // the tests' window into the frame
+
+    DECLARE_EVENT_TABLE()
+};
+
+#endif
