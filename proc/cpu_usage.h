@@ -18,17 +18,25 @@ struct CPU_t {
 
 // First call (no stream yet): the argument is ignored and a new zero-filled
 // record is returned. Later calls update the given record and return it.
-// Never returns null.
+// Never returns null. When /proc/stat cannot be opened the record comes back
+// with total_sav 0 and the next call tries again; when calloc fails a static
+// record is handed out instead.
 CPU_t* cpus_read(CPU_t* cpus);
+
+// Releases a record of cpus_read; unlike free() it is safe on the static one.
+void cpus_release(CPU_t* cpus);
 
 // Pure parts, usable on any text.
 
 // Parses "cpu  u n s i w x y ..." into vals; returns how many values were
-// stored (0 when the line does not start with "cpu").
+// stored (0 when the line does not start with "cpu" and a blank, as the
+// per-processor lines "cpu0 ..." do not).
 int cpu_parse_line(const char* line, uint64_t vals[7]);
 
 // Stores the parsed counters (only the first count of them) into cpus and
 // computes the interval's percentages and tick total against the saved ones.
+// Fewer than 4 values is a failed read: nothing is stored. An interval of no
+// ticks sets total_sav to 0 and keeps the previous percentages.
 void cpu_update(CPU_t* cpus, const uint64_t vals[7], int count);
 
 #endif

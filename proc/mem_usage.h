@@ -13,13 +13,18 @@ struct MEM_t {
     unsigned int cached;
 };
 
-// First call: the argument is ignored and a new record is returned. Later
-// calls update the given record and return it. Never returns null.
+// First call: the argument is ignored and a new zero-filled record is
+// returned. Later calls update the given record and return it. Never returns
+// null; see cpus_read for the failures.
 MEM_t* mems_read(MEM_t* mems);
+
+// Releases a record of mems_read; unlike free() it is safe on the static one.
+void mems_release(MEM_t* mems);
 
 // Pure part: one line of /proc/meminfo. capacity carries the last value
 // parsed from one line to the next, as a line whose number does not convert
-// stores it again.
+// stores it again. Values above UINT32_MAX kB are held as UINT32_MAX; a key
+// of 20 characters or more matches nothing.
 void mem_parse_line(const char* line, MEM_t* mems, uint64_t* capacity);
 
 #endif

@@ -65,7 +65,8 @@ struct PROC_t {
 };
 
 // Reads /proc/<cpid>/stat into procs and returns it; null (after perror("open"))
-// when the file cannot be opened.
+// when the file cannot be opened, and null without touching procs when cpid is
+// not a positive decimal number or the file cannot be read or parsed.
 PROC_t* procstat(const char* cpid, PROC_t* procs);
 
 // Time since boot in clock ticks; the last good value (0 before any) when
@@ -76,7 +77,8 @@ long long gettimesinceboot(void);
 
 // Parses one stat line into the 41 stat fields of out. The command name runs
 // from the first '(' to the last ')'. Fields the line does not reach are set to
-// 0. Returns false when the line has no "(...)" command token at all.
+// 0. Returns false, leaving out as it was, when the line has no "(...)"
+// command token at all. Only the 41 stat fields are written.
 bool parse_stat_line(const char* text, size_t len, PROC_t* out);
 
 // "123.45 678.90" -> 12345 at 100 ticks per second. Returns false when the
