@@ -8,8 +8,10 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -116,6 +118,22 @@ void forget_names_if_passwd_changed() {
     }
 }
 
+// Holds /proc only when it is the kernel's: an empty directory mounted in its
+// place would otherwise stay held after the real one comes back.
+bool open_proc_dir() {
+    int fd = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct statfs fs;
+    if (fstatfs(fd, &fs) != 0 || fs.f_type != PROC_SUPER_MAGIC) {
+        close(fd);
+        errno = ENOENT;
+        return false;
+    }
+    proc_dir = fd;
+    return true;
+}
+
 bool valid_pid_name(const char* cpid) {
     if (!cpid || !*cpid)
         return false;
@@ -199,12 +217,9 @@ void owner_name(uid_t uid, char out[32]) {
 PROC_t* procstat(const char* cpid, PROC_t* procs) {
     if (!procs || !valid_pid_name(cpid))
         return nullptr;
-    if (proc_dir < 0) {
-        proc_dir = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (proc_dir < 0) {
-            perror("open");
-            return nullptr;
-        }
+    if (proc_dir < 0 && !open_proc_dir()) {
+        perror("open");
+        return nullptr;
     }
     char path[32];
     size_t n = strlen(cpid);

@@ -1,0 +1,84 @@
+// The readers' first calls. This binary reads nothing else before them, so the
+// order of the tests below matters.
+#include "cpu_usage.h"
+#include "mem_usage.h"
+#include "procstat.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+TEST(FirstCalls, UptimeInTicksBeforeAnyProcessIsRead) {
+    const long hz = sysconf(_SC_CLK_TCK);
+    auto from_file = [hz] {
+        std::ifstream f("/proc/uptime");
+        long long sec = 0, hundredths = 0;
+        char dot;
+        f >> sec >> dot >> hundredths;
+        return sec * hz + hundredths * hz / 100;
+    };
+    long long a = from_file();
+    long long t = gettimesinceboot();
+    long long b = from_file();
+    EXPECT_GE(a, hz); // up for more than a second: whole seconds are counted
+    EXPECT_LE(a, t);
+    EXPECT_LE(t, b);
+}
+
+TEST(FirstCalls, ReadersRecoverWhenProcComesBack) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to hide /proc in a private mount namespace";
+    long long up = gettimesinceboot();
+    ASSERT_GT(up, 0);
+    // Only this process sees an empty /proc.
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    ASSERT_EQ(mount("none", "/proc", "tmpfs", 0, nullptr), 0);
+
+    // A caller's member may still be unset on the first call.
+    CPU_t* const unset_cpus = reinterpret_cast<CPU_t*>(uintptr_t(0x10));
+    MEM_t* const unset_mems = reinterpret_cast<MEM_t*>(uintptr_t(0x10));
+    PROC_t r{};
+    CaptureStderr();
+    CPU_t* c = cpus_read(unset_cpus);
+    MEM_t* m = mems_read(unset_mems);
+    PROC_t* p = procstat("1", &r);
+    long long up_hidden = gettimesinceboot();
+    std::string err = GetCapturedStderr();
+    ASSERT_EQ(umount2("/proc", MNT_DETACH), 0);
+
+    EXPECT_EQ(err, "failed /proc/stat open"
+                   "failed /proc/meminfo open"
+                   "open: No such file or directory\n");
+    ASSERT_NE(c, nullptr);
+    ASSERT_NE(c, unset_cpus);
+    const CPU_t zero_cpus{};
+    EXPECT_EQ(memcmp(c, &zero_cpus, sizeof *c), 0);
+    ASSERT_NE(m, nullptr);
+    ASSERT_NE(m, unset_mems);
+    const MEM_t zero_mems{};
+    EXPECT_EQ(memcmp(m, &zero_mems, sizeof *m), 0);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(up_hidden, up);
+
+    // /proc is back: every reader opens it again.
+    CaptureStderr();
+    EXPECT_EQ(cpus_read(c), c);
+    EXPECT_EQ(mems_read(m), m);
+    EXPECT_EQ(procstat("1", &r), &r);
+    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_GT(c->total_sav, 0);
+    EXPECT_GT(c->usage_tot, 0.0f);
+    EXPECT_GT(m->memtotal, 0u);
+    EXPECT_EQ(r.pid, 1);
+    EXPECT_GE(gettimesinceboot(), up);
+    cpus_release(c);
+    mems_release(m);
+}
