@@ -12,6 +12,13 @@ public:
         wxInitAllImageHandlers();
         return true;
     }
+    // A toolkit assertion fails the running test instead of opening a dialog.
+    void OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,
+                         const wxChar* msg) override {
+        ADD_FAILURE() << "wx assertion " << wxString(cond).utf8_str() << " in "
+                      << wxString(func).utf8_str() << " (" << wxString(file).utf8_str() << ":"
+                      << line << "): " << wxString(msg).utf8_str();
+    }
 };
 } // namespace
 

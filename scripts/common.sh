@@ -1,0 +1,28 @@
+# Shared by run.sh and test.sh: root or sudo, and installing only what is missing.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
+
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libwxgtk3.2-dev fonts-baekmuk fonts-dejavu-core)
+
+# Installs the named Debian packages that are not installed yet.
+need_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "installing: ${missing[*]}"
+    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+}
+
+# Configures (once) and builds a build folder: build_tree DIR [cmake options...]
+build_tree() {
+    local dir=$1
+    shift
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+    fi
+    cmake --build "$dir"
+}

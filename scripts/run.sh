@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the monitor in the folder that
+# holds its pictures.
+source "$(dirname "$0")/common.sh"
+need_packages "${BUILD_PACKAGES[@]}"
+build_tree "$ROOT/build"
+cd "$ROOT/data"
+exec "$ROOT/build/ui/orvel" "$@"
