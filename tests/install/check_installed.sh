@@ -242,7 +242,7 @@ run_window() {
     xdotool key --clearmodifiers ctrl+Next
     sleep 0.3
     xdotool key --clearmodifiers ctrl+Next
-    settle "$wid" "$tmp/after.ppm"
+    settle "$wid" "$tmp/after.ppm" "$tmp/before.ppm"
     cp "$tmp/after.ppm" "$tmp/$name.ppm"
     if cmp -s "$tmp/before.ppm" "$tmp/after.ppm"; then
         fail "$label: the window did not change when switching to the information page"
@@ -278,14 +278,18 @@ run_window() {
     fi
 }
 
-# Waits until two screenshots in a row agree, so that the page is drawn.
+# Waits until two screenshots in a row agree, so that the page is drawn,
+# and, given an earlier screenshot, until the window has changed from it.
 settle() {
-    local wid=$1 out=$2 i
+    local wid=$1 out=$2 earlier=${3:-} i
     shoot "$wid" "$tmp/s0.ppm"
-    for i in $(seq 1 20); do
+    for i in $(seq 1 30); do
         sleep 0.3
         shoot "$wid" "$tmp/s1.ppm"
-        cmp -s "$tmp/s0.ppm" "$tmp/s1.ppm" && break
+        if cmp -s "$tmp/s0.ppm" "$tmp/s1.ppm" &&
+           { [ -z "$earlier" ] || ! cmp -s "$earlier" "$tmp/s1.ppm"; }; then
+            break
+        fi
         mv "$tmp/s1.ppm" "$tmp/s0.ppm"
     done
     mv "$tmp/s0.ppm" "$out"
