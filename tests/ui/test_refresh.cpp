@@ -1,0 +1,426 @@
+// The refresh cycle on the real /proc with real children: the list's rows,
+// their cells, the table and the summary texts.
+#include "children.h"
+#include "frame_access.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+
+#include <cmath>
+#include <dirent.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace {
+
+std::string utf8(const wxString& s) { return std::string(s.utf8_str()); }
+
+class RefreshTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        frame = new orvelFrame(nullptr);
+        // Cycles are run by the tests alone.
+        orvelFrameAccess::timer(frame).Stop();
+        list = orvelFrameAccess::list(frame);
+    }
+    void TearDown() override {
+        frame->Destroy();
+        pumpEvents(20);
+    }
+    long rowOf(pid_t pid) {
+        for (long row = 0; row < list->GetItemCount(); ++row)
+            if (cellText(list, row, idPID) == std::to_string(pid))
+                return row;
+        return -1;
+    }
+    const PROC_t* recordOf(pid_t pid) {
+        for (const PROC_t& r : orvelFrameAccess::table(frame))
+            if (r.pid == pid)
+                return &r;
+        return nullptr;
+    }
+    std::set<std::string> rowPids() {
+        std::set<std::string> s;
+        for (long row = 0; row < list->GetItemCount(); ++row)
+            s.insert(cellText(list, row, idPID));
+        return s;
+    }
+    int statusCount() {
+        std::string s = utf8(orvelFrameAccess::status(frame)->GetStatusText(0));
+        return atoi(s.c_str() + s.find(' ') + 1);
+    }
+    orvelFrame* frame = nullptr;
+    wxListCtrl* list = nullptr;
+};
+
+int numericProcEntries() {
+    int n = 0;
+    DIR* d = opendir("/proc");
+    while (struct dirent* e = readdir(d))
+        n += atoi(e->d_name) > 0;
+    closedir(d);
+    return n;
+}
+
+TEST_F(RefreshTest, FirstFillIsInDescendingOrderOfLifetimeTicks) {
+    ChildOptions o;
+    o.name = "orvel-burner";
+    o.busy = true;
+    Child busy(o);
+    ASSERT_TRUE(busy.ok());
+    busy.burnUntil(60);
+    runCycle(frame);
+    ASSERT_GT(list->GetItemCount(), 2);
+    std::map<std::string, long long> lifetime;
+    for (const PROC_t& r : orvelFrameAccess::table(frame))
+        lifetime[std::to_string(r.pid)] = r.utime + r.stimev;
+    for (long row = 1; row < list->GetItemCount(); ++row)
+        EXPECT_GE(lifetime[cellText(list, row - 1, idPID)], lifetime[cellText(list, row, idPID)])
+            << "rows " << row - 1 << " and " << row;
+    long row = rowOf(busy.pid());
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(cellText(list, row, idCMD), "(orvel-burner)");
+    // Only processes with more CPU time than the child stand above it.
+    for (long above = 0; above < row; ++above)
+        EXPECT_GE(lifetime[cellText(list, above, idPID)], lifetime[std::to_string(busy.pid())]);
+}
+
+TEST_F(RefreshTest, CellsOfBusyAndSleepingChildren) {
+    ChildOptions b;
+    b.name = "orvel-busy";
+    b.busy = true;
+    Child busy(b);
+    ChildOptions s;
+    s.name = "orvel-sleep";
+    Child sleeper(s);
+    ASSERT_TRUE(busy.ok() && sleeper.ok());
+    usleep(100 * 1000); // let the sleeper settle into pause()
+    runCycle(frame);
+    const PROC_t* rec = recordOf(busy.pid());
+    ASSERT_NE(rec, nullptr);
+    long long before = rec->utime + rec->stimev;
+    usleep(600 * 1000);
+    runCycle(frame);
+    rec = recordOf(busy.pid());
+    ASSERT_NE(rec, nullptr);
+    long long delta = rec->utime + rec->stimev - before;
+    int total = orvelFrameAccess::cpus(frame)->total_sav;
+    ASSERT_GT(total, 0);
+    EXPECT_GT(delta, 0);
+    char expect[32];
+    snprintf(expect, sizeof expect, "%.1f",
+             static_cast<double>(static_cast<float>(delta * 100.0 / total)));
+    long row = rowOf(busy.pid());
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(cellText(list, row, idCPU), expect);
+
+    long srow = rowOf(sleeper.pid());
+    ASSERT_GE(srow, 0);
+    EXPECT_EQ(cellText(list, srow, idCMD), "(orvel-sleep)");
+    EXPECT_EQ(cellText(list, srow, idCPU), "0.0");
+    // The stat file's rss is the kernel's per-CPU batched count; VmRSS is the
+    // exact sum, so they may differ by a batch of pages per CPU.
+    long long cellKb = atoll(cellText(list, srow, idMEM).c_str());
+    EXPECT_EQ(cellText(list, srow, idMEM), std::to_string(cellKb) + "KB");
+    long long slack = 2 * 32 * sysconf(_SC_NPROCESSORS_ONLN) * (sysconf(_SC_PAGESIZE) / 1024);
+    EXPECT_NEAR(cellKb, vmRssKb(sleeper.pid()), slack);
+    EXPECT_EQ(cellKb % (sysconf(_SC_PAGESIZE) / 1024), 0) << "whole pages";
+    EXPECT_GT(cellKb, 0);
+    EXPECT_EQ(cellText(list, srow, idUSR), getpwuid(geteuid())->pw_name);
+    EXPECT_EQ(cellText(list, srow, idTME), " 0h:0m");
+}
+
+TEST_F(RefreshTest, OwnerWithoutAccountShowsTheUid) {
+    if (!isRoot())
+        GTEST_SKIP() << "needs root to run a child as uid 54321";
+    ASSERT_EQ(getpwuid(54321), nullptr) << "uid 54321 must have no account here";
+    ChildOptions o;
+    o.name = "orvel-nobody";
+    o.uid = 54321;
+    Child c(o);
+    ASSERT_TRUE(c.ok());
+    runCycle(frame);
+    long row = rowOf(c.pid());
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(cellText(list, row, idUSR), "54321");
+}
+
+TEST_F(RefreshTest, NewChildOnTopAndEndedChildLosesItsRow) {
+    runCycle(frame);
+    std::set<std::string> before = rowPids();
+    ChildOptions o;
+    o.name = "orvel-late";
+    Child c(o);
+    ASSERT_TRUE(c.ok());
+    runCycle(frame);
+    long row = rowOf(c.pid());
+    ASSERT_GE(row, 0);
+    // Only other newcomers may stand above it.
+    for (long above = 0; above < row; ++above)
+        EXPECT_EQ(before.count(cellText(list, above, idPID)), 0u) << "row " << above;
+    c.kill(SIGKILL);
+    runCycle(frame);
+    EXPECT_EQ(rowOf(c.pid()), -1);
+    EXPECT_EQ(recordOf(c.pid()), nullptr) << "the table keeps only live processes";
+}
+
+// Finds x such that x and 10x+3 are both free PIDs.
+pid_t freePrefixPid(pid_t from) {
+    FILE* f = fopen("/proc/sys/kernel/pid_max", "r");
+    int pidMax = 32768;
+    if (f) {
+        if (fscanf(f, "%d", &pidMax) != 1)
+            pidMax = 32768;
+        fclose(f);
+    }
+    for (pid_t x = from; 10 * x + 3 < pidMax; ++x)
+        if (!pidInUse(x) && !pidInUse(10 * x + 3))
+            return x;
+    return 0;
+}
+
+TEST_F(RefreshTest, RowsAreFoundByTheWholePid) {
+    if (!isRoot())
+        GTEST_SKIP() << "needs root to choose PIDs through ns_last_pid";
+    std::unique_ptr<Child> shortA, longA, shortB, longB;
+    for (pid_t from = 1000; from < 3000 && !(shortA && longA && shortB && longB); from += 7) {
+        pid_t x = freePrefixPid(from);
+        pid_t y = freePrefixPid(x + 1);
+        if (!x || !y)
+            break;
+        ChildOptions o;
+        o.wantPid = x;
+        shortA.reset(new Child(o));
+        o.wantPid = 10 * x + 3;
+        longA.reset(new Child(o));
+        o.wantPid = y;
+        shortB.reset(new Child(o));
+        o.wantPid = 10 * y + 3;
+        longB.reset(new Child(o));
+        if (!(shortA->ok() && longA->ok() && shortB->ok() && longB->ok()))
+            shortA.reset();
+    }
+    ASSERT_TRUE(shortA && longA && shortB && longB) << "no free PIDs found";
+    runCycle(frame);
+    ASSERT_GE(rowOf(shortA->pid()), 0);
+    ASSERT_GE(rowOf(longA->pid()), 0);
+    pid_t goneShort = shortA->pid(), keptLong = longA->pid();
+    pid_t goneLong = longB->pid(), keptShort = shortB->pid();
+    shortA->kill(SIGKILL);
+    longB->kill(SIGKILL);
+    runCycle(frame);
+    EXPECT_EQ(rowOf(goneShort), -1);
+    EXPECT_GE(rowOf(keptLong), 0);
+    EXPECT_EQ(rowOf(goneLong), -1);
+    EXPECT_GE(rowOf(keptShort), 0);
+    EXPECT_EQ(rowPids().size(), static_cast<size_t>(list->GetItemCount())) << "one row per PID";
+}
+
+TEST_F(RefreshTest, ReusedPidStartsAsANewProcess) {
+    if (!isRoot())
+        GTEST_SKIP() << "needs root to choose PIDs through ns_last_pid";
+    // Another fork may take the PID between the two children: try again then.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        pid_t x = freePrefixPid(3000 + 17 * attempt);
+        ASSERT_GT(x, 0);
+        ChildOptions o;
+        o.name = "orvel-first";
+        o.busy = true;
+        o.wantPid = x;
+        std::unique_ptr<Child> first(new Child(o));
+        if (!first->ok())
+            continue;
+        first->burnUntil(40);
+        runCycle(frame);
+        long row = rowOf(x);
+        ASSERT_GE(row, 0);
+        first->kill(SIGKILL);
+        o.name = "orvel-second";
+        o.busy = false;
+        Child second(o);
+        if (!second.ok())
+            continue;
+        runCycle(frame);
+        // The newcomer takes over the row, with nothing of its predecessor's ticks.
+        EXPECT_EQ(rowOf(x), row);
+        EXPECT_EQ(cellText(list, row, idCMD), "(orvel-second)");
+        EXPECT_EQ(cellText(list, row, idCPU), "0.0");
+        const PROC_t* rec = recordOf(x);
+        ASSERT_NE(rec, nullptr);
+        EXPECT_EQ(rec->utime_sav, rec->utime);
+        return;
+    }
+    ADD_FAILURE() << "could not get the same PID twice";
+}
+
+TEST_F(RefreshTest, NewProcessDoesNotInheritAnotherProcessesTicks) {
+    ChildOptions b;
+    b.name = "orvel-hog";
+    b.busy = true;
+    Child hog(b);
+    ASSERT_TRUE(hog.ok());
+    hog.burnUntil(50);
+    runCycle(frame);
+    runCycle(frame); // the scratch record last carried the hog's saved ticks
+    ChildOptions s;
+    s.name = "orvel-fresh";
+    Child fresh(s);
+    ASSERT_TRUE(fresh.ok());
+    usleep(50 * 1000);
+    runCycle(frame);
+    long row = rowOf(fresh.pid());
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(cellText(list, row, idCPU), "0.0");
+}
+
+TEST_F(RefreshTest, StatusCountIsTheScansCount) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        usleep(20 * 1000);
+        int before = numericProcEntries();
+        runCycle(frame);
+        int after = numericProcEntries();
+        if (before != after)
+            continue; // something started or ended meanwhile
+        EXPECT_EQ(statusCount(), before);
+        EXPECT_LE(orvelFrameAccess::table(frame).size(), static_cast<size_t>(before));
+        return;
+    }
+    ADD_FAILURE() << "/proc never held still";
+}
+
+TEST_F(RefreshTest, TableHoldsOnlyLiveProcessesAfterChurn) {
+    runCycle(frame);
+    std::vector<pid_t> dead;
+    for (int round = 0; round < 10; ++round) {
+        std::vector<std::unique_ptr<Child>> batch;
+        for (int i = 0; i < 20; ++i) {
+            ChildOptions o;
+            o.name = "orvel-churn";
+            batch.emplace_back(new Child(o));
+        }
+        runCycle(frame);
+        for (auto& c : batch) {
+            dead.push_back(c->pid());
+            c->kill(SIGKILL);
+        }
+    }
+    runCycle(frame);
+    int live = numericProcEntries();
+    EXPECT_LE(orvelFrameAccess::table(frame).size(), static_cast<size_t>(live) + 5);
+    EXPECT_LE(orvelFrameAccess::table(frame).size(), static_cast<size_t>(statusCount()));
+    for (pid_t pid : dead) {
+        if (!pidInUse(pid)) {
+            EXPECT_EQ(recordOf(pid), nullptr) << pid;
+        }
+    }
+}
+
+bool hasNan(const std::string& s) {
+    return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
+}
+
+TEST_F(RefreshTest, TwoCyclesInOneTickShowNoGarbage) {
+    runCycle(frame);
+    for (int i = 0; i < 5; ++i)
+        runCycle(frame); // most of these fall within one clock tick
+    std::string cpu = utf8(orvelFrameAccess::cpuText(frame)->GetLabel());
+    EXPECT_FALSE(hasNan(cpu)) << cpu;
+    EXPECT_FALSE(hasNan(utf8(orvelFrameAccess::status(frame)->GetStatusText(0))));
+    EXPECT_FALSE(hasNan(utf8(orvelFrameAccess::memText(frame)->GetLabel())));
+    for (long row = 0; row < list->GetItemCount(); ++row) {
+        std::string c = cellText(list, row, idCPU);
+        ASSERT_FALSE(hasNan(c)) << "row " << row;
+        ASSERT_NE(c[0], '-') << "row " << row;
+    }
+}
+
+TEST_F(RefreshTest, SelectionSurvivesRefreshes) {
+    runCycle(frame);
+    ASSERT_GT(list->GetItemCount(), 3);
+    std::string pid = cellText(list, 2, idPID);
+    list->SetItemState(2, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    runCycle(frame);
+    long sel = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    ASSERT_GE(sel, 0);
+    if (pidInUse(atoi(pid.c_str()))) {
+        EXPECT_EQ(cellText(list, sel, idPID), pid);
+    }
+}
+
+// The texts, on figures chosen to reach the corners.
+TEST(SummaryTexts, CpuAndMemoryTexts) {
+    CPU_t c = CPU_t();
+    c.usage_tot = 12.5f;
+    c.usage_usr = 10.25f;
+    c.usage_krn = 2.25f;
+    EXPECT_EQ(utf8(cpu_text(c)),
+              "CPU Usage(Total) : 12.50%\nCPU Usage(User) : 10.25%\nCPU Usage(Kernel) : 2.25%\n");
+    MEM_t m = {1000000, 250000, 0, 0, 1234, 5678};
+    EXPECT_EQ(utf8(mem_text(m)), "MemTotal : 1000000 KB\nMemUsed : 750000 KB\nMemFree : 250000 "
+                                 "KB\n\nSwapTotal : 0 KB\nSwapUsed : 0 KB\nSwapFree : 0 "
+                                 "KB\n\nBuffers : 1234 KB\nCached : 5678KB");
+    // Past 2^31 kB the figures stay positive; a broken file never shows
+    // negative use.
+    MEM_t big = {4294967295u, 100, 3000000000u, 3500000000u, 0, 0};
+    std::string t = utf8(mem_text(big));
+    EXPECT_NE(t.find("MemTotal : 4294967295 KB"), std::string::npos) << t;
+    EXPECT_NE(t.find("SwapUsed : 0 KB"), std::string::npos) << t;
+    EXPECT_EQ(t.find('-'), std::string::npos) << t;
+}
+
+TEST(SummaryTexts, StatusLine) {
+    CPU_t c = CPU_t();
+    c.usage_tot = 99.9f;
+    MEM_t m = {1000000, 250000, 0, 0, 0, 0};
+    EXPECT_EQ(utf8(status_line(87, c, m)), "프로세스: 87\t  CPU 사용:  99%\t실제 메모리:  75%");
+    c.usage_tot = 100.0f;
+    EXPECT_NE(utf8(status_line(1, c, m)).find("CPU 사용: 100%"), std::string::npos);
+    c.usage_tot = 0.7f;
+    EXPECT_NE(utf8(status_line(1, c, m)).find("CPU 사용:   0%"), std::string::npos);
+    c.usage_tot = std::nanf("");
+    EXPECT_NE(utf8(status_line(1, c, m)).find("CPU 사용:   0%"), std::string::npos);
+    // No MemTotal: no division by zero.
+    MEM_t none = {0, 0, 0, 0, 0, 0};
+    EXPECT_NE(utf8(status_line(0, c, none)).find("실제 메모리:   0%"), std::string::npos);
+    // 64 GB with 1 GB free: the share's product leaves 32 bits.
+    MEM_t large = {67108864u, 1048576u, 0, 0, 0, 0};
+    EXPECT_NE(utf8(status_line(0, c, large)).find("실제 메모리:  98%"), std::string::npos);
+}
+
+TEST(RowCells, TimeCpuMemoryAndNames) {
+    EXPECT_EQ(utf8(time_cell(0)), " 0h:0m");
+    EXPECT_EQ(utf8(time_cell(59)), " 0h:0m");
+    EXPECT_EQ(utf8(time_cell(3725)), " 1h:2m");
+    EXPECT_EQ(utf8(time_cell(36000)), "10h:0m");
+    EXPECT_EQ(utf8(time_cell(360000)), "100h:0m");
+    // 300 days: past what 32-bit ticks hold.
+    EXPECT_EQ(utf8(time_cell(300LL * 86400)), "7200h:0m");
+    EXPECT_EQ(utf8(time_cell(-5)), " 0h:0m");
+
+    PROC_t* r = new PROC_t();
+    r->utime = 130;
+    r->utime_sav = 100;
+    r->stimev = 70;
+    r->stimev_sav = 50;
+    EXPECT_EQ(utf8(cpu_cell(cpu_share(*r, 400, 0))), "12.5");
+    EXPECT_EQ(utf8(cpu_cell(cpu_share(*r, 0, 3.25f))), "3.2") << "no tick: previous figure";
+    // A first cycle's lifetime ticks past 21474836 overflow 32-bit products.
+    r->utime = 30000000;
+    r->utime_sav = 0;
+    r->stimev = r->stimev_sav = 0;
+    EXPECT_EQ(utf8(cpu_cell(cpu_share(*r, 60000000, 0))), "50.0");
+    delete r;
+
+    EXPECT_EQ(utf8(mem_cell(100, 4096)), "400KB");
+    EXPECT_EQ(utf8(mem_cell(100, 16384)), "1600KB");
+    EXPECT_EQ(utf8(mem_cell(0, 4096)), "0KB");
+
+    EXPECT_EQ(utf8(name_cell("(a b) c)")), "(a b) c)");
+    EXPECT_EQ(utf8(name_cell("(프로세스)")), "(프로세스)");
+    EXPECT_EQ(utf8(name_cell("(\xe9t\xe9)")), "(\xc3\xa9t\xc3\xa9)") << "Latin-1 byte for byte";
+    EXPECT_EQ(utf8(name_cell("(a\nb\x1b)")), "(a?b?)");
+}
+
+} // namespace
