@@ -3,6 +3,9 @@
 # non-zero on any failure.
 source "$(dirname "$0")/common.sh"
 TEST_PACKAGES=(googletest libgtest-dev xvfb xauth)
+# The install tests validate, package and screenshot the installed program.
+mapfile -t PACKAGING_PACKAGES < "$ROOT/packaging/test-packages.txt"
+TEST_PACKAGES+=("${PACKAGING_PACKAGES[@]}")
 need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 build_tree "$ROOT/build"
