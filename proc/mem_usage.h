@@ -14,8 +14,8 @@ struct MEM_t {
 };
 
 // First call: the argument is ignored and a new zero-filled record is
-// returned. Later calls update the given record and return it. Never returns
-// null; see cpus_read for the failures.
+// returned, as for a null argument later. Later calls update the given record
+// and return it. Never returns null; see cpus_read for the failures.
 MEM_t* mems_read(MEM_t* mems);
 
 // Releases a record of mems_read; unlike free() it is safe on the static one.
