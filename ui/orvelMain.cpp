@@ -307,8 +307,8 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
 }
 
 orvelFrame::~orvelFrame() {
-    free(cpus);
-    free(mems);
+    cpus_release(cpus);
+    mems_release(mems);
     free(procs);
 }
 
