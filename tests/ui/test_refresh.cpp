@@ -242,9 +242,18 @@ TEST_F(RefreshTest, ReusedPidStartsAsANewProcess) {
         Child second(o);
         if (!second.ok())
             continue;
+        std::set<std::string> listed = rowPids(), above;
+        for (long r = 0; r < row; ++r)
+            above.insert(cellText(list, r, idPID));
         runCycle(frame);
-        // The newcomer takes over the row, with nothing of its predecessor's ticks.
-        EXPECT_EQ(rowOf(x), row);
+        // The newcomer takes over the row, with nothing of its predecessor's
+        // ticks: only newcomers of this cycle move in above it.
+        row = rowOf(x);
+        ASSERT_GE(row, 0);
+        for (long r = 0; r < row; ++r) {
+            std::string pid = cellText(list, r, idPID);
+            EXPECT_TRUE(above.count(pid) || !listed.count(pid)) << pid << " moved above";
+        }
         EXPECT_EQ(cellText(list, row, idCMD), "(orvel-second)");
         EXPECT_EQ(cellText(list, row, idCPU), "0.0");
         const PROC_t* rec = recordOf(x);
