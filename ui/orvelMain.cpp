@@ -361,7 +361,11 @@ void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
         syncList(scanned);
         ListCtrl1->Thaw();
     }
+    // A changed status text repaints the whole window at once; frozen, the
+    // bar paints later together with the list.
+    StatusBar1->Freeze();
     StatusBar1->SetStatusText(status_line(numproc, *cpus, *mems), 0);
+    StatusBar1->Thaw();
 }
 
 bool orvelFrame::scanProcesses(int& numproc) {
@@ -405,18 +409,13 @@ void orvelFrame::mergeProcess(const char* name) {
     ps.push_back(*procs);
 }
 
-void orvelFrame::sortTable() {
-    std::vector<std::pair<num, size_t>> keyed;
-    keyed.reserve(ps.size());
-    for (size_t i = 0; i < ps.size(); ++i)
-        keyed.emplace_back(ps[i].recent_ticks(), i);
-    std::sort(keyed.begin(), keyed.end(),
+void orvelFrame::sortTable(std::vector<std::pair<num, size_t>>& fresh) {
+    // Only rows still to be made need an order: every other row keeps its
+    // place. The keys are the ticks each record used since its saved counts.
+    std::sort(fresh.begin(), fresh.end(),
               [](const std::pair<num, size_t>& a, const std::pair<num, size_t>& b) {
                   return a.first < b.first;
               });
-    order.clear();
-    for (const std::pair<num, size_t>& k : keyed)
-        order.push_back(k.second);
 }
 
 void orvelFrame::dropUnseen() {
@@ -432,73 +431,99 @@ void orvelFrame::dropUnseen() {
     }
 }
 
-void orvelFrame::writeRow(long row, const PROC_t& r, bool withPid) {
+void orvelFrame::refreshRecord(PROC_t& r) {
+    r.cpu_usage = cpu_share(r, cpus->total_sav, r.cpu_usage);
+    r.utime_sav = r.utime;
+    r.stimev_sav = r.stimev;
+    r.flag = false;
+}
+
+void orvelFrame::writeRow(long row, RowCells& shown, const PROC_t& r) {
     long long sec = 0;
     if (clktck > 0) {
         long long running = sinceboot - static_cast<long long>(r.start_time);
         sec = running > 0 ? running / clktck : 0;
     }
-    if (withPid)
-        ListCtrl1->SetItem(row, idPID, wxString::Format(_T("%d"), static_cast<int>(r.pid)), -1);
-    ListCtrl1->SetItem(row, idCMD, name_cell(r.tcomm), -1);
-    ListCtrl1->SetItem(row, idUSR, name_cell(r.username), -1);
-    ListCtrl1->SetItem(row, idCPU, cpu_cell(r.cpu_usage), -1);
-    ListCtrl1->SetItem(row, idMEM, mem_cell(r.rss, pagesize), -1);
-    ListCtrl1->SetItem(row, idTME, time_cell(sec), -1);
+    bool all = !shown.known;
+    shown.known = true;
+    if (all || shown.name != r.tcomm) {
+        shown.name = r.tcomm;
+        ListCtrl1->SetItem(row, idCMD, name_cell(r.tcomm), -1);
+    }
+    if (all || shown.user != r.username) {
+        shown.user = r.username;
+        ListCtrl1->SetItem(row, idUSR, name_cell(r.username), -1);
+    }
+    // Equal bits make equal texts; other shares may still print the same.
+    if (all || memcmp(&shown.cpu, &r.cpu_usage, sizeof shown.cpu) != 0) {
+        shown.cpu = r.cpu_usage;
+        char text[sizeof shown.cpuText];
+        snprintf(text, sizeof text, "%.1f",
+                 std::isfinite(r.cpu_usage) ? static_cast<double>(r.cpu_usage) : 0.0);
+        if (all || strcmp(text, shown.cpuText) != 0) {
+            memcpy(shown.cpuText, text, sizeof text);
+            ListCtrl1->SetItem(row, idCPU, cpu_cell(r.cpu_usage), -1);
+        }
+    }
+    if (all || shown.rss != r.rss) {
+        shown.rss = r.rss;
+        ListCtrl1->SetItem(row, idMEM, mem_cell(r.rss, pagesize), -1);
+    }
+    // The text shows hours and minutes only.
+    if (all || shown.minutes != sec / 60) {
+        shown.minutes = sec / 60;
+        ListCtrl1->SetItem(row, idTME, time_cell(sec), -1);
+    }
 }
 
 void orvelFrame::syncList(bool scanned) {
     // Rows are told apart by their PID text only; keep a mirror of them.
-    if (rowPids.size() != static_cast<size_t>(ListCtrl1->GetItemCount())) {
-        rowPids.clear();
-        for (long row = 0; row < ListCtrl1->GetItemCount(); ++row)
-            rowPids.push_back(atoll(ListCtrl1->GetItemText(row, idPID).utf8_str()));
+    if (rows.size() != static_cast<size_t>(ListCtrl1->GetItemCount())) {
+        rows.clear();
+        for (long row = 0; row < ListCtrl1->GetItemCount(); ++row) {
+            RowCells shown = RowCells();
+            shown.pid = atoll(ListCtrl1->GetItemText(row, idPID).utf8_str());
+            rows.push_back(shown);
+        }
     }
-    std::vector<num> kept;
-    kept.reserve(rowPids.size());
-    std::vector<bool> gone(rowPids.size(), false);
-    for (size_t row = rowPids.size(); row-- > 0;) {
-        std::unordered_map<num, size_t>::const_iterator it = psIndex.find(rowPids[row]);
+    // Bottom first, so that a deletion moves no row still to be looked at.
+    bool deleted = false;
+    for (size_t row = rows.size(); row-- > 0;) {
+        std::unordered_map<num, size_t>::const_iterator it = psIndex.find(rows[row].pid);
         if (it == psIndex.end() || !ps[it->second].flag) {
             ListCtrl1->DeleteItem(static_cast<long>(row));
-            gone[row] = true;
+            rows[row].pid = -1;
+            deleted = true;
         }
     }
-    std::unordered_map<num, long> rowOf;
-    rowOf.reserve(rowPids.size());
-    for (size_t row = 0; row < rowPids.size(); ++row)
-        if (!gone[row]) {
-            rowOf[rowPids[row]] = static_cast<long>(kept.size());
-            kept.push_back(rowPids[row]);
-        }
-    rowPids.swap(kept);
+    if (deleted)
+        rows.erase(std::remove_if(rows.begin(), rows.end(),
+                                  [](const RowCells& shown) { return shown.pid == -1; }),
+                   rows.end());
     if (scanned)
         dropUnseen();
-    sortTable();
 
     sinceboot = gettimesinceboot();
-    std::vector<size_t> fresh;
-    for (size_t idx : order) {
-        PROC_t& r = ps[idx];
-        if (!r.flag)
-            continue;
-        r.cpu_usage = cpu_share(r, cpus->total_sav, r.cpu_usage);
-        r.utime_sav = r.utime;
-        r.stimev_sav = r.stimev;
-        r.flag = false;
-        std::unordered_map<num, long>::const_iterator row = rowOf.find(r.pid);
-        if (row != rowOf.end())
-            writeRow(row->second, r, false);
-        else
-            fresh.push_back(idx);
+    hasRow.assign(ps.size(), 0);
+    for (size_t row = 0; row < rows.size(); ++row) {
+        size_t idx = psIndex.find(rows[row].pid)->second;
+        hasRow[idx] = 1;
+        refreshRecord(ps[idx]);
+        writeRow(static_cast<long>(row), rows[row], ps[idx]);
     }
+    std::vector<std::pair<num, size_t>> fresh;
+    for (size_t idx = 0; idx < ps.size(); ++idx)
+        if (!hasRow[idx] && ps[idx].flag)
+            fresh.emplace_back(ps[idx].recent_ticks(), idx);
+    sortTable(fresh);
     // New rows go on top, the busiest of them first.
-    rowPids.insert(rowPids.begin(), fresh.size(), 0);
+    rows.insert(rows.begin(), fresh.size(), RowCells());
     for (size_t i = 0; i < fresh.size(); ++i) {
-        const PROC_t& r = ps[fresh[fresh.size() - 1 - i]];
+        PROC_t& r = ps[fresh[fresh.size() - 1 - i].second];
+        refreshRecord(r);
         long row = ListCtrl1->InsertItem(static_cast<long>(i),
                                          wxString::Format(_T("%d"), static_cast<int>(r.pid)));
-        writeRow(row, r, false);
-        rowPids[i] = r.pid;
+        rows[i].pid = r.pid;
+        writeRow(row, rows[i], r);
     }
 }

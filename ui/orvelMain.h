@@ -13,7 +13,9 @@
 #include <wx/statusbr.h>
 #include <wx/timer.h>
 
+#include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "cpu_usage.h"
@@ -59,12 +61,27 @@ private:
     void OnListCtrl1ItemRClick(wxListEvent& event);
     void OnTimer1Trigger1(wxTimerEvent& event);
 
+    // What a list row shows, from the values its texts are made of: a cell
+    // is written only when its text changes, as every write measures the
+    // text and repaints the row.
+    struct RowCells {
+        num pid;
+        bool known; // false: the cells below are not known, write them all
+        std::string name;
+        std::string user;
+        float cpu;
+        char cpuText[16];
+        num rss;
+        long long minutes; // running time in whole minutes
+    };
+
     // Steps of the refresh cycle.
     bool scanProcesses(int& numproc);
     void mergeProcess(const char* name);
-    void sortTable();
+    void sortTable(std::vector<std::pair<num, size_t>>& fresh);
     void syncList(bool scanned);
-    void writeRow(long row, const PROC_t& r, bool withPid);
+    void refreshRecord(PROC_t& r);
+    void writeRow(long row, RowCells& shown, const PROC_t& r);
     void dropUnseen();
 
     static const long ID_LISTCTRL1;
@@ -115,8 +132,8 @@ private:
 
     // Indexes that keep the cycle linear in the number of processes.
     std::unordered_map<num, size_t> psIndex; // pid -> position in ps
-    std::vector<size_t> order;               // ps positions, ascending by recent ticks
-    std::vector<num> rowPids;                // pid of each list row, top first
+    std::vector<RowCells> rows;              // one per list row, top first
+    std::vector<char> hasRow;                // by ps position, during one cycle
     long pagesize;
     long clktck;
     long long sinceboot; // read once per cycle
