@@ -251,9 +251,15 @@ PROC_t* procstat(const char* cpid, PROC_t* procs) {
     int err = errno;
     close(fd);
     if (got < 0 && len == 0) {
-        // The process was reaped between the open and the read.
-        errno = err;
-        perror("read");
+        // Reaped between the open and the read: to the user the same as a
+        // process gone before the open, so the same message.
+        if (err == ESRCH) {
+            errno = ENOENT;
+            perror("open");
+        } else {
+            errno = err;
+            perror("read");
+        }
         return nullptr;
     }
     if (!parse_stat_line(buf, len, procs))

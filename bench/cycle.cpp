@@ -1,0 +1,99 @@
+// CPU time of one whole refresh cycle of the real window: samplers, scan,
+// table, sort, list update and texts. Prints the median over the measured
+// cycles after the warm-up ones; painting happens between cycles, unmeasured.
+#include "frame_access.h"
+
+#include <wx/app.h>
+#include <wx/image.h>
+#include <wx/init.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+#include <vector>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_TOGGLE_COLLECT
+#endif
+
+namespace {
+
+double cpu_now() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+class BenchApp : public wxApp {
+public:
+    bool OnInit() override {
+        wxInitAllImageHandlers();
+        return true;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int cycles = 25, warmup = 2, gap_ms = 20;
+    const char* data = nullptr;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!strcmp(argv[i], "--cycles"))
+            cycles = atoi(argv[i + 1]);
+        else if (!strcmp(argv[i], "--warmup"))
+            warmup = atoi(argv[i + 1]);
+        else if (!strcmp(argv[i], "--gap-ms"))
+            gap_ms = atoi(argv[i + 1]);
+        else if (!strcmp(argv[i], "--data"))
+            data = argv[i + 1];
+    }
+    if (cycles < 1)
+        cycles = 1;
+    int wxargc = 1;
+    wxApp::SetInstance(new BenchApp);
+    if (!wxEntryStart(wxargc, argv) || !wxTheApp->CallOnInit()) {
+        fprintf(stderr, "cannot start the toolkit (is DISPLAY set?)\n");
+        return 2;
+    }
+    char old[4096];
+    if (data && (!getcwd(old, sizeof old) || chdir(data) != 0))
+        data = nullptr;
+    orvelFrame* frame = new orvelFrame(nullptr);
+    if (data && chdir(old) != 0)
+        return 1;
+    frame->Show(true);
+    pumpEvents(300);
+    orvelFrameAccess::timer(frame).Stop(); // only the cycles run here count
+
+    std::vector<double> us;
+    for (int i = 0; i < warmup + cycles; ++i) {
+        pumpEvents(gap_ms);
+        // Under valgrind --collect-atstart=no only the measured cycles count.
+        bool measured = i >= warmup;
+        if (measured)
+            CALLGRIND_TOGGLE_COLLECT;
+        double t0 = cpu_now();
+        runCycle(frame);
+        double t1 = cpu_now();
+        if (measured)
+            CALLGRIND_TOGGLE_COLLECT;
+        if (measured)
+            us.push_back((t1 - t0) * 1e6);
+    }
+    pumpEvents(gap_ms);
+    long rows = orvelFrameAccess::list(frame)->GetItemCount();
+    std::vector<double> sorted = us;
+    std::sort(sorted.begin(), sorted.end());
+    printf("cycle_us_median %.1f\ncycle_us_min %.1f\ncycle_us_max %.1f\ncycle_rows %ld\n",
+           sorted[sorted.size() / 2], sorted.front(), sorted.back(), rows);
+    frame->Destroy();
+    pumpEvents(50);
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return 0;
+}

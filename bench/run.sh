@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# Measures what a refresh costs against the floor of reading every
+# /proc/<pid>/stat, against top and htop, and orvel's peak memory, with 500,
+# 2000 and 8000 extra idle processes. Prints the table and writes it, with the
+# machine and the date, into BENCHMARKS.md. Installs what is missing and builds
+# first. Takes about 10 minutes.
+#
+# Options through the environment: COUNTS ("500 2000 8000"), SECONDS_EACH (30).
+source "$(dirname "$0")/../scripts/common.sh"
+BENCH_PACKAGES=()
+while read -r p; do [ -n "$p" ] && BENCH_PACKAGES+=("$p"); done <"$ROOT/bench/packages.txt"
+COUNTS=${COUNTS:-"500 2000 8000"}
+SECONDS_EACH=${SECONDS_EACH:-30}
+BUILD=$ROOT/build-bench
+
+if [ -z "${ORVEL_BENCH_IN_XVFB:-}" ]; then
+    need_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    # Configured every time: the bench folder is picked up at configure time.
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$BUILD" --target bench
+    # perf counts refreshes through the syscall tracepoints.
+    if ! mountpoint -q /sys/kernel/tracing; then
+        "${SUDO[@]}" mount -t tracefs nodev /sys/kernel/tracing
+    fi
+    export ORVEL_BENCH_IN_XVFB=1 COUNTS SECONDS_EACH
+    inner=("$0")
+    if [ ${#SUDO[@]} -gt 0 ]; then
+        inner=(sudo --preserve-env=ORVEL_BENCH_IN_XVFB,DISPLAY,XAUTHORITY,COUNTS,SECONDS_EACH "$0")
+    fi
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "${inner[@]}"
+fi
+# From here on: as root, inside Xvfb.
+if [ "$(id -u)" -ne 0 ]; then
+    echo "the measurements need root (perf tracepoints)" >&2
+    exit 1
+fi
+BIN=$BUILD/bench
+ORVEL=$BUILD/ui/orvel
+WORK=$(mktemp -d /tmp/orvel-bench.XXXXXX)
+RESULTS=$WORK/results
+: >"$RESULTS"
+HELPER=""
+cleanup() {
+    [ -n "$HELPER" ] && kill "$HELPER" 2>/dev/null || true
+    tmux -L orvelbench kill-server 2>/dev/null || true
+    jobs -p | xargs -r kill 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+ulimit -u unlimited 2>/dev/null || true
+need=$(( ${COUNTS##* } + 2000 ))
+if [ "$(cat /proc/sys/kernel/pid_max)" -lt "$need" ] ||
+    [ "$(cat /proc/sys/kernel/threads-max)" -lt "$need" ]; then
+    echo "pid_max or threads-max below $need" >&2
+    exit 1
+fi
+
+# Nanoseconds of CPU the process has used, all its threads together.
+cpu_ns() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f", s}'
+}
+
+processes() {
+    ls /proc | grep -c '^[0-9]'
+}
+
+# measure PID: CPU nanoseconds and refreshes over SECONDS_EACH. A refresh is
+# counted each time the program opens the /proc directory, once per scan.
+measure() {
+    local pid=$1 c0 c1 n
+    c0=$(cpu_ns "$pid")
+    n=$(perf stat -x, -e syscalls:sys_enter_openat \
+        --filter 'filename.ustring == "/proc" || filename.ustring == "/proc/"' \
+        -p "$pid" -- sleep "$SECONDS_EACH" 2>&1 >/dev/null | awk -F, '/sys_enter_openat/ {print $1}')
+    c1=$(cpu_ns "$pid")
+    echo "$((c1 - c0)) ${n:-0}"
+}
+
+# Starts orvel in the pictures' folder and chooses the fast speed through its
+# View menu with real key presses. Prints its PID.
+start_orvel() {
+    (cd "$ROOT/data" && exec env "$@" "$ORVEL" >/dev/null 2>&1) &
+    local pid=$! win
+    win=$(timeout 20 xdotool search --sync --pid "$pid" --name '^Orvel System Manager$' | head -1)
+    [ -n "$win" ] || { echo "orvel's window did not appear" >&2; return 1; }
+    sleep 1
+    xdotool windowfocus --sync "$win"
+    # 보기(&V) -> 업데이트 속도 (&U) -> 빠름 (&H)
+    xdotool key --clearmodifiers alt+v
+    sleep 0.5
+    xdotool key u
+    sleep 0.5
+    xdotool key h
+    echo "$pid"
+}
+
+hwm_kb() {
+    awk '/^VmHWM:/ {print $2}' /proc/"$1"/status
+}
+
+for N in $COUNTS; do
+    echo "== N = $N"
+    sleep 1000000 | "$BIN/orvel_idle_children" "$N" >"$WORK/helper.out" &
+    HELPER=$!
+    for _ in $(seq 600); do
+        grep -q '^ready\|^failed' "$WORK/helper.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    grep -q '^ready' "$WORK/helper.out" || { echo "the helper could not fork $N children" >&2; exit 1; }
+    sleep 1
+
+    eval "$("$BIN/orvel_bench_floor" 30 | awk '{printf "%s=%s\n", $1, $2}')"
+    eval "$("$BIN/orvel_bench_cycle" --data "$ROOT/data" --cycles 25 | awk '{printf "%s=%s\n", $1, $2}')"
+    echo "floor $floor_us_per_scan us for $floor_files files; cycle $cycle_us_median us for $cycle_rows rows"
+
+    pid=$(start_orvel)
+    sleep 3
+    procs_orvel=$(processes)
+    read -r orvel_ns orvel_n < <(measure "$pid")
+    orvel_hwm=$(hwm_kb "$pid")
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    echo "orvel $orvel_ns ns over $orvel_n refreshes, peak $orvel_hwm kB"
+    if [ "$orvel_n" -lt $((SECONDS_EACH * 2 * 8 / 10)) ]; then
+        echo "warning: orvel refreshed $orvel_n times in $SECONDS_EACH s; the fast speed did not take" >&2
+    fi
+
+    # The same window without GDK's OpenGL probe, which maps Mesa's LLVM.
+    pid=$(start_orvel GDK_GL=disable)
+    sleep 5
+    nogl_hwm=$(hwm_kb "$pid")
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+
+    mkdir -p "$WORK/home"
+    (cd "$WORK" && exec env HOME="$WORK/home" top -b -d 0.5 >/dev/null 2>&1) &
+    pid=$!
+    sleep 2
+    read -r top_ns top_n < <(measure "$pid")
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    echo "top $top_ns ns over $top_n refreshes"
+
+    tmux -L orvelbench -f /dev/null new-session -d -x 200 -y 50 \
+        "exec env HOME=$WORK/home TERM=screen-256color htop -d 5" \; set-option status off
+    sleep 1
+    size=$(tmux -L orvelbench display-message -p '#{pane_width}x#{pane_height}')
+    pid=$(tmux -L orvelbench list-panes -F '#{pane_pid}' | head -1)
+    sleep 1
+    read -r htop_ns htop_n < <(measure "$pid")
+    tmux -L orvelbench kill-server
+    echo "htop ($size) $htop_ns ns over $htop_n refreshes"
+
+    kill "$HELPER"
+    wait "$HELPER" 2>/dev/null || true
+    HELPER=""
+    echo "$N $floor_us_per_scan $floor_files $cycle_us_median $cycle_rows $procs_orvel" \
+        "$orvel_ns $orvel_n $top_ns $top_n $htop_ns $htop_n $orvel_hwm $nogl_hwm" >>"$RESULTS"
+done
+
+# The table, in microseconds per process.
+TABLE=$(awk '
+function per(ns, n, p) { return n > 0 && p > 0 ? ns / 1000 / n / p : 0 }
+BEGIN {
+    print "| N | processes | floor µs/proc | cycle µs/proc | cycle/floor | orvel µs/proc/refresh | top µs/proc/refresh | htop µs/proc/refresh | orvel/top | orvel/htop | refreshes orvel/top/htop | orvel peak RSS MB | peak RSS MB, GDK_GL=disable |"
+    print "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+}
+{
+    fl = $2 / $3; cy = $4 / $5
+    o = per($7, $8, $6); t = per($9, $10, $6); h = per($11, $12, $6)
+    printf "| %d | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %d/%d/%d | %.1f | %.1f |\n",
+        $1, $6, fl, cy, cy / fl, o, t, h, t > 0 ? o / t : 0, h > 0 ? o / h : 0,
+        $8, $10, $12, $13 / 1024, $14 / 1024
+}' "$RESULTS")
+
+TARGETS=$(awk '
+{
+    n[NR] = $1; fl = $2 / $3; cy[NR] = $4 / $5
+    o = $7 / $8; t = $9 / $10; h = $11 / $12
+    printf "- N = %d: cycle %.2f × floor (target ≤ 1.5): %s\n", $1, cy[NR] / fl, cy[NR] / fl <= 1.5 ? "met" : "MISSED"
+    if ($1 >= 2000) {
+        printf "- N = %d: orvel %.2f × top per refresh (target ≤ 0.6): %s\n", $1, o / t, o / t <= 0.6 ? "met" : "MISSED"
+        printf "- N = %d: orvel %.2f × htop per refresh (target ≤ 1): %s\n", $1, o / h, o / h <= 1 ? "met" : "MISSED"
+    }
+    if ($1 == 8000)
+        printf "- N = 8000: orvel peak RSS %.1f MB (target ≤ 100): %s\n", $13 / 1024, $13 / 1024 <= 100 ? "met" : "MISSED"
+}
+END {
+    if (NR > 1) {
+        r = cy[NR] / cy[1]
+        printf "- cycle µs/proc at N = %d over N = %d: %.2f (target ≤ 1.3): %s\n", n[NR], n[1], r, r <= 1.3 ? "met" : "MISSED"
+    }
+}' "$RESULTS")
+
+echo
+echo "$TABLE"
+echo
+echo "$TARGETS"
+
+CPU=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
+MEM=$(awk '/^MemTotal/ {printf "%.0f GB", $2 / 1048576}' /proc/meminfo)
+OS=$(. /etc/os-release && echo "$PRETTY_NAME")
+cat >"$ROOT/BENCHMARKS.md" <<MD
+# Benchmarks
+
+Written by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC').
+Machine: $CPU, $(nproc) cores, $MEM, $OS, Linux $(uname -r); $(perf --version 2>/dev/null | head -1), $(top -V | head -1), $(htop --version | head -1), wxWidgets $(dpkg-query -W -f='${Version}' libwxgtk3.2-1 2>/dev/null).
+
+N extra idle processes (children that sleep in \`pause()\`) run beside the
+machine's own; "processes" counts every numeric entry of \`/proc\` during the
+measurement, and every figure per process divides by it.
+
+- **floor**: CPU time of a bare loop that lists \`/proc\` and opens, reads and
+  closes every \`<pid>/stat\` once, parsing nothing (median of 30 scans).
+- **cycle**: CPU time of one refresh cycle of the real window under Xvfb
+  (samplers, scan, table, list update, texts), median of 25 cycles after two
+  warm-up cycles; painting happens between cycles and is not counted here.
+- **orvel / top / htop**: total CPU time of the real program over
+  ${SECONDS_EACH} s divided by its number of refreshes, painting included:
+  \`orvel\` under Xvfb at 500 ms, chosen in its View menu with key presses;
+  \`top -b -d 0.5\`; \`htop -d 5\` in a 200×50 tmux pane. Refreshes are counted
+  with \`perf stat\` as the program's opens of the \`/proc\` directory, one per
+  scan; all three carry the same tracepoint.
+- **peak RSS**: orvel's VmHWM at the end of its run; the last column is the
+  same window started with \`GDK_GL=disable\`, which keeps GDK from probing
+  OpenGL and so from mapping Mesa's llvmpipe (libLLVM).
+
+$TABLE
+
+Targets:
+
+$TARGETS
+MD
+echo "wrote $ROOT/BENCHMARKS.md"

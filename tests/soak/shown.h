@@ -1,0 +1,182 @@
+// What the window shows after a refresh cycle, and everything in it that
+// would be garbage: figures that do not parse or cannot be, "nan" or "inf",
+// rows that do not match their process's record, a table larger than the scan.
+#ifndef ORVEL_TEST_SHOWN_H
+#define ORVEL_TEST_SHOWN_H
+
+#include "frame_access.h"
+
+#include <wx/statusbr.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+struct Shown {
+    std::string cpuText, memText, status;
+    std::vector<std::array<std::string, 6>> rows;
+    size_t table = 0;
+    long numproc = -1; // from the status line; -1 when it does not parse
+    unsigned long long memtotal = 0, memused = 0, memfree = 0;
+    double cpuTotal = -1;
+};
+
+inline std::string utf8Of(const wxString& s) {
+    return std::string(s.utf8_str());
+}
+
+inline bool hasNanOrInf(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
+}
+
+inline bool hasControl(const std::string& s) {
+    for (unsigned char c : s)
+        if (c < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
+// Reads the window; problems gets one line for each thing that is wrong.
+inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
+    Shown s;
+    s.cpuText = utf8Of(orvelFrameAccess::cpuText(f)->GetLabel());
+    s.memText = utf8Of(orvelFrameAccess::memText(f)->GetLabel());
+    s.status = utf8Of(orvelFrameAccess::status(f)->GetStatusText(0));
+    wxListCtrl* list = orvelFrameAccess::list(f);
+    for (long r = 0; r < list->GetItemCount(); ++r) {
+        std::array<std::string, 6> row;
+        for (int c = 0; c < 6; ++c)
+            row[size_t(c)] = cellText(list, r, c);
+        s.rows.push_back(row);
+    }
+    const procVector& table = orvelFrameAccess::table(f);
+    s.table = table.size();
+    auto bad = [&problems](const std::string& what) { problems.push_back(what); };
+
+    for (const std::string* t : {&s.cpuText, &s.memText, &s.status})
+        if (hasNanOrInf(*t))
+            bad("not a number in \"" + *t + "\"");
+
+    static const std::regex cpuRe("CPU Usage\\(Total\\) : ([0-9]+\\.[0-9]{2})%\n"
+                                  "CPU Usage\\(User\\) : ([0-9]+\\.[0-9]{2})%\n"
+                                  "CPU Usage\\(Kernel\\) : ([0-9]+\\.[0-9]{2})%\n");
+    std::smatch m;
+    if (!std::regex_match(s.cpuText, m, cpuRe)) {
+        bad("CPU text \"" + s.cpuText + "\"");
+    } else {
+        double tot = atof(m[1].str().c_str()), usr = atof(m[2].str().c_str()),
+               krn = atof(m[3].str().c_str());
+        s.cpuTotal = tot;
+        if (tot > 100.0 || std::fabs(tot - usr - krn) > 0.021)
+            bad("CPU figures out of line: \"" + s.cpuText + "\"");
+    }
+
+    static const std::regex memRe("MemTotal : ([0-9]+) KB\nMemUsed : ([0-9]+) KB\n"
+                                  "MemFree : ([0-9]+) KB\n\nSwapTotal : ([0-9]+) KB\n"
+                                  "SwapUsed : ([0-9]+) KB\nSwapFree : ([0-9]+) KB\n\n"
+                                  "Buffers : ([0-9]+) KB\nCached : ([0-9]+)KB");
+    if (!std::regex_match(s.memText, m, memRe)) {
+        bad("memory text \"" + s.memText + "\"");
+    } else {
+        unsigned long long v[8];
+        for (int k = 0; k < 8; ++k)
+            v[k] = strtoull(m[size_t(k + 1)].str().c_str(), nullptr, 10);
+        for (unsigned long long x : v)
+            if (x > 4294967295ull)
+                bad("memory figure past 32 bits: \"" + s.memText + "\"");
+        s.memtotal = v[0];
+        s.memused = v[1];
+        s.memfree = v[2];
+        if (v[1] != (v[0] > v[2] ? v[0] - v[2] : 0) || v[4] != (v[3] > v[5] ? v[3] - v[5] : 0))
+            bad("used is not total less free: \"" + s.memText + "\"");
+    }
+
+    static const std::regex statusRe(
+        "\xED\x94\x84\xEB\xA1\x9C\xEC\x84\xB8\xEC\x8A\xA4: ([0-9]+)\t  CPU "
+        "\xEC\x82\xAC\xEC\x9A\xA9: +([0-9]+)%\t\xEC\x8B\xA4\xEC\xA0\x9C "
+        "\xEB\xA9\x94\xEB\xAA\xA8\xEB\xA6\xAC: +([0-9]+)%");
+    if (!std::regex_match(s.status, m, statusRe)) {
+        bad("status line \"" + s.status + "\"");
+    } else {
+        s.numproc = atol(m[1].str().c_str());
+        if (atoi(m[2].str().c_str()) > 100 || atoi(m[3].str().c_str()) > 100)
+            bad("status percentages past 100: \"" + s.status + "\"");
+    }
+
+    std::unordered_map<num, const PROC_t*> byPid;
+    for (const PROC_t& r : table)
+        if (!byPid.emplace(r.pid, &r).second)
+            bad("two records of PID " + std::to_string(r.pid));
+    // A failed scan (no process at all) leaves the table for the next one.
+    if (s.numproc > 0 && long(s.table) > s.numproc)
+        bad("the table holds " + std::to_string(s.table) + " records, the scan saw " +
+            std::to_string(s.numproc) + " processes");
+    if (s.numproc == 0 && !s.rows.empty())
+        bad("rows are left after a scan that saw no process");
+    if (s.numproc > 0 && s.rows.size() != s.table)
+        bad(std::to_string(s.rows.size()) + " rows for " + std::to_string(s.table) + " records");
+
+    static const std::regex pidRe("[1-9][0-9]*"), cpuCellRe("[0-9]+\\.[0-9]"),
+        memCellRe("[0-9]+KB"), timeRe(" ?([0-9]+)h:([0-9]+)m");
+    static const long pagesize = sysconf(_SC_PAGESIZE);
+    std::set<std::string> pids;
+    for (const std::array<std::string, 6>& row : s.rows) {
+        std::string where = "row of PID \"" + row[0] + "\" (" + row[1] + "): ";
+        if (!std::regex_match(row[0], pidRe) || !pids.insert(row[0]).second) {
+            bad(where + "bad or repeated PID");
+            continue;
+        }
+        for (int c : {0, 3, 4, 5})
+            if (hasNanOrInf(row[size_t(c)]))
+                bad(where + "not a number: \"" + row[size_t(c)] + "\"");
+        if (row[1].size() < 2 || row[1].front() != '(' || row[1].back() != ')' ||
+            hasControl(row[1]))
+            bad(where + "command \"" + row[1] + "\"");
+        if (row[2].empty() || hasControl(row[2]))
+            bad(where + "user \"" + row[2] + "\"");
+        if (!std::regex_match(row[3], cpuCellRe))
+            bad(where + "CPU \"" + row[3] + "\"");
+        if (!std::regex_match(row[4], memCellRe))
+            bad(where + "memory \"" + row[4] + "\"");
+        if (!std::regex_match(row[5], m, timeRe) || atoi(m[2].str().c_str()) > 59)
+            bad(where + "time \"" + row[5] + "\"");
+        auto it = byPid.find(atoll(row[0].c_str()));
+        if (it == byPid.end()) {
+            bad(where + "no record of that PID");
+            continue;
+        }
+        const PROC_t& r = *it->second;
+        if (row[1] != utf8Of(name_cell(r.tcomm)) || row[2] != utf8Of(name_cell(r.username)) ||
+            row[3] != utf8Of(cpu_cell(r.cpu_usage)) || row[4] != utf8Of(mem_cell(r.rss, pagesize)))
+            bad(where + "does not show its record " + utf8Of(name_cell(r.tcomm)));
+        if (!std::isfinite(r.cpu_usage) || r.cpu_usage < 0)
+            bad(where + "CPU share " + std::to_string(r.cpu_usage));
+    }
+    return s;
+}
+
+// Resident memory of this process in kB, from /proc/self/status; -1 if unknown.
+inline long residentKb() {
+    FILE* f = fopen("/proc/self/status", "r");
+    if (!f)
+        return -1;
+    char line[256];
+    long kb = -1;
+    while (fgets(line, sizeof line, f))
+        if (sscanf(line, "VmRSS: %ld kB", &kb) == 1)
+            break;
+    fclose(f);
+    return kb;
+}
+
+#endif

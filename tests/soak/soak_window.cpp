@@ -1,0 +1,87 @@
+// The real window at the fast update speed for a while, checked after every
+// refresh cycle:
+//   orvel_soak_window SECONDS WARMUP_SECONDS
+// Prints "FAIL: ..." for each problem (the first ones only) and a summary
+// "soak: ..." line; exits 1 when anything was wrong.
+#include "driver_app.h"
+#include "shown.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+double since(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s SECONDS WARMUP_SECONDS\n", argv[0]);
+        return 2;
+    }
+    const double seconds = atof(argv[1]);
+    const double warmup = atof(argv[2]);
+    DriverApp* app = startToolkit(argc, argv);
+    if (!app)
+        return 1;
+
+    orvelFrame* frame = new orvelFrame(nullptr);
+    frame->Show(true);
+    long failures = 0;
+    if (!chooseMenuItem(frame, "빠름 (&H)") ||
+        orvelFrameAccess::timer(frame).GetInterval() != 500 ||
+        !orvelFrameAccess::timer(frame).IsRunning()) {
+        printf("FAIL: the fast speed command did not set the timer to 500 ms\n");
+        ++failures;
+    }
+
+    const auto t0 = std::chrono::steady_clock::now();
+    long cycles = 0, rssWarm = -1, rssMax = 0, maxTable = 0, maxRows = 0, maxScan = 0;
+    long minScan = -1;
+    AfterEachCycle hook([&] {
+        ++cycles;
+        std::vector<std::string> problems;
+        Shown s = readWindow(frame, problems);
+        for (const std::string& p : problems)
+            if (++failures <= 20)
+                printf("FAIL: cycle %ld: %s\n", cycles, p.c_str());
+        maxTable = std::max(maxTable, long(s.table));
+        maxRows = std::max(maxRows, long(s.rows.size()));
+        maxScan = std::max(maxScan, s.numproc);
+        minScan = minScan < 0 ? s.numproc : std::min(minScan, s.numproc);
+        long rss = residentKb();
+        if (rssWarm < 0 && since(t0) >= warmup)
+            rssWarm = rss;
+        if (rssWarm >= 0)
+            rssMax = std::max(rssMax, rss);
+    });
+    while (since(t0) < seconds)
+        pumpEvents(100);
+    long rssEnd = residentKb();
+
+    // Cycles expected at 500 ms, with room for a slow machine.
+    if (cycles < long(seconds * 2 * 0.7)) {
+        printf("FAIL: only %ld refresh cycles in %.0f s at 500 ms\n", cycles, seconds);
+        ++failures;
+    }
+    printf("soak: %ld cycles in %.1f s; the scan saw %ld to %ld processes, the table held up to "
+           "%ld records and the list up to %ld rows; resident memory %ld kB at %.0f s, %ld kB at "
+           "the end (%+ld kB), at most %ld kB\n",
+           cycles, since(t0), minScan, maxScan, maxTable, maxRows, rssWarm, warmup, rssEnd,
+           rssEnd - rssWarm, rssMax);
+    failures += app->assertions;
+    printf("rss_warm_kb=%ld rss_end_kb=%ld rss_max_kb=%ld cycles=%ld problems=%ld\n", rssWarm,
+           rssEnd, rssMax, cycles, failures);
+    fflush(stdout);
+
+    frame->Close(true);
+    pumpEvents(50);
+    stopToolkit();
+    return failures ? 1 : 0;
+}
