@@ -129,8 +129,13 @@ CPU_t* cpus_read(CPU_t* cpus) {
                 }
             count = cpu_parse_line(buf, vals);
         }
-        if (count < 4)
+        if (count < 4) {
             fputs("failed /proc/stat read", stderr);
+            // The file held may be one that went away (a mount over /proc/stat
+            // gone, a FUSE server restarted): the next call opens the name again.
+            close(stat_fd);
+            stat_fd = -1;
+        }
     }
     cpu_update(cpus, vals, count);
     return cpus;

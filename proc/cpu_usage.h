@@ -19,8 +19,9 @@ struct CPU_t {
 // First call (no stream yet): the argument is ignored and a new zero-filled
 // record is returned; so is a new one for a null argument later. Later calls
 // update the given record and return it.
-// Never returns null. When /proc/stat cannot be opened the record comes back
-// with total_sav 0 and the next call tries again; when calloc fails a static
+// Never returns null. When /proc/stat cannot be opened or its first line
+// cannot be used the record comes back with total_sav 0 and the next call
+// opens the file again; when calloc fails a static
 // record is handed out instead.
 CPU_t* cpus_read(CPU_t* cpus);
 

@@ -68,23 +68,32 @@ inline bool chooseMenuItem(wxFrame* f, const char* label) {
     return false;
 }
 
-// Calls after() once each refresh cycle has run to its end: the filter sees
-// the timer event on its way to the window, and the call comes once the
-// window's handler is done with it.
+// Calls after() as soon as each refresh cycle has run to its end, before
+// any other event: the filter sees the timer event on its way to the window,
+// hands it on itself and then calls after(). (A call queued for later could
+// come after the next cycle on a slow machine.)
 class AfterEachCycle : public wxEventFilter {
 public:
-    explicit AfterEachCycle(std::function<void()> after) : after_(std::move(after)) {
+    AfterEachCycle(wxEvtHandler* window, std::function<void()> after)
+        : window_(window), after_(std::move(after)) {
         wxEvtHandler::AddFilter(this);
     }
     ~AfterEachCycle() override { wxEvtHandler::RemoveFilter(this); }
     int FilterEvent(wxEvent& event) override {
-        if (event.GetEventType() == wxEVT_TIMER && event.GetId() == orvelFrameAccess::timerId())
-            wxTheApp->CallAfter(after_);
-        return Event_Skip;
+        if (inside_ || event.GetEventType() != wxEVT_TIMER ||
+            event.GetId() != orvelFrameAccess::timerId())
+            return Event_Skip;
+        inside_ = true;
+        window_->ProcessEvent(event);
+        inside_ = false;
+        after_();
+        return Event_Processed;
     }
 
 private:
+    wxEvtHandler* window_;
     std::function<void()> after_;
+    bool inside_ = false;
 };
 
 #endif

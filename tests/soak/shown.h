@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -37,6 +36,15 @@ inline std::string utf8Of(const wxString& s) {
 inline bool hasNanOrInf(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
+}
+
+inline bool isPid(const std::string& s) {
+    if (s.empty() || s[0] == '0' || s.size() > 10)
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
 }
 
 inline bool hasControl(const std::string& s) {
@@ -67,30 +75,36 @@ inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
         if (hasNanOrInf(*t))
             bad("not a number in \"" + *t + "\"");
 
-    static const std::regex cpuRe("CPU Usage\\(Total\\) : ([0-9]+\\.[0-9]{2})%\n"
-                                  "CPU Usage\\(User\\) : ([0-9]+\\.[0-9]{2})%\n"
-                                  "CPU Usage\\(Kernel\\) : ([0-9]+\\.[0-9]{2})%\n");
-    std::smatch m;
-    if (!std::regex_match(s.cpuText, m, cpuRe)) {
+    // Each text is parsed and printed again: only a text of the exact form
+    // comes back unchanged.
+    double tot = 0, usr = 0, krn = 0;
+    char again[512];
+    if (sscanf(s.cpuText.c_str(),
+               "CPU Usage(Total) : %lf%%\nCPU Usage(User) : %lf%%\nCPU Usage(Kernel) : %lf%%", &tot,
+               &usr, &krn) != 3 ||
+        (snprintf(
+             again, sizeof again,
+             "CPU Usage(Total) : %.2f%%\nCPU Usage(User) : %.2f%%\nCPU Usage(Kernel) : %.2f%%\n",
+             tot, usr, krn),
+         s.cpuText != again) ||
+        tot < 0 || usr < 0 || krn < 0) {
         bad("CPU text \"" + s.cpuText + "\"");
     } else {
-        double tot = atof(m[1].str().c_str()), usr = atof(m[2].str().c_str()),
-               krn = atof(m[3].str().c_str());
         s.cpuTotal = tot;
         if (tot > 100.0 || std::fabs(tot - usr - krn) > 0.021)
             bad("CPU figures out of line: \"" + s.cpuText + "\"");
     }
 
-    static const std::regex memRe("MemTotal : ([0-9]+) KB\nMemUsed : ([0-9]+) KB\n"
-                                  "MemFree : ([0-9]+) KB\n\nSwapTotal : ([0-9]+) KB\n"
-                                  "SwapUsed : ([0-9]+) KB\nSwapFree : ([0-9]+) KB\n\n"
-                                  "Buffers : ([0-9]+) KB\nCached : ([0-9]+)KB");
-    if (!std::regex_match(s.memText, m, memRe)) {
+    static const char* const memFormat =
+        "MemTotal : %llu KB\nMemUsed : %llu KB\nMemFree : %llu KB\n\nSwapTotal : %llu KB\nSwapUsed "
+        ": %llu KB\nSwapFree : %llu KB\n\nBuffers : %llu KB\nCached : %lluKB";
+    unsigned long long v[8] = {};
+    if (sscanf(s.memText.c_str(), memFormat, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6],
+               &v[7]) != 8 ||
+        (snprintf(again, sizeof again, memFormat, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]),
+         s.memText != again)) {
         bad("memory text \"" + s.memText + "\"");
     } else {
-        unsigned long long v[8];
-        for (int k = 0; k < 8; ++k)
-            v[k] = strtoull(m[size_t(k + 1)].str().c_str(), nullptr, 10);
         for (unsigned long long x : v)
             if (x > 4294967295ull)
                 bad("memory figure past 32 bits: \"" + s.memText + "\"");
@@ -101,15 +115,20 @@ inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
             bad("used is not total less free: \"" + s.memText + "\"");
     }
 
-    static const std::regex statusRe(
-        "\xED\x94\x84\xEB\xA1\x9C\xEC\x84\xB8\xEC\x8A\xA4: ([0-9]+)\t  CPU "
-        "\xEC\x82\xAC\xEC\x9A\xA9: +([0-9]+)%\t\xEC\x8B\xA4\xEC\xA0\x9C "
-        "\xEB\xA9\x94\xEB\xAA\xA8\xEB\xA6\xAC: +([0-9]+)%");
-    if (!std::regex_match(s.status, m, statusRe)) {
+    // "프로세스: %d\t  CPU 사용: %3d%%\t실제 메모리: %3d%%"
+    static const char* const statusFormat =
+        "\xED\x94\x84\xEB\xA1\x9C\xEC\x84\xB8\xEC\x8A\xA4: %ld\t  CPU "
+        "\xEC\x82\xAC\xEC\x9A\xA9: %3d%%\t\xEC\x8B\xA4\xEC\xA0\x9C "
+        "\xEB\xA9\x94\xEB\xAA\xA8\xEB\xA6\xAC: %3d%%";
+    long numproc = -1;
+    int cpuPct = -1, memPct = -1;
+    if (sscanf(s.status.c_str(), statusFormat, &numproc, &cpuPct, &memPct) != 3 ||
+        (snprintf(again, sizeof again, statusFormat, numproc, cpuPct, memPct), s.status != again) ||
+        numproc < 0 || cpuPct < 0 || memPct < 0) {
         bad("status line \"" + s.status + "\"");
     } else {
-        s.numproc = atol(m[1].str().c_str());
-        if (atoi(m[2].str().c_str()) > 100 || atoi(m[3].str().c_str()) > 100)
+        s.numproc = numproc;
+        if (cpuPct > 100 || memPct > 100)
             bad("status percentages past 100: \"" + s.status + "\"");
     }
 
@@ -126,13 +145,11 @@ inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
     if (s.numproc > 0 && s.rows.size() != s.table)
         bad(std::to_string(s.rows.size()) + " rows for " + std::to_string(s.table) + " records");
 
-    static const std::regex pidRe("[1-9][0-9]*"), cpuCellRe("[0-9]+\\.[0-9]"),
-        memCellRe("[0-9]+KB"), timeRe(" ?([0-9]+)h:([0-9]+)m");
     static const long pagesize = sysconf(_SC_PAGESIZE);
     std::set<std::string> pids;
     for (const std::array<std::string, 6>& row : s.rows) {
         std::string where = "row of PID \"" + row[0] + "\" (" + row[1] + "): ";
-        if (!std::regex_match(row[0], pidRe) || !pids.insert(row[0]).second) {
+        if (!isPid(row[0]) || !pids.insert(row[0]).second) {
             bad(where + "bad or repeated PID");
             continue;
         }
@@ -144,11 +161,18 @@ inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
             bad(where + "command \"" + row[1] + "\"");
         if (row[2].empty() || hasControl(row[2]))
             bad(where + "user \"" + row[2] + "\"");
-        if (!std::regex_match(row[3], cpuCellRe))
+        double share = -1;
+        if (sscanf(row[3].c_str(), "%lf", &share) != 1 || share < 0 ||
+            (snprintf(again, sizeof again, "%.1f", share), row[3] != again))
             bad(where + "CPU \"" + row[3] + "\"");
-        if (!std::regex_match(row[4], memCellRe))
+        unsigned long long kb = 0;
+        if (sscanf(row[4].c_str(), "%lluKB", &kb) != 1 ||
+            (snprintf(again, sizeof again, "%lluKB", kb), row[4] != again))
             bad(where + "memory \"" + row[4] + "\"");
-        if (!std::regex_match(row[5], m, timeRe) || atoi(m[2].str().c_str()) > 59)
+        long long hours = -1, minutes = -1;
+        if (sscanf(row[5].c_str(), "%lldh:%lldm", &hours, &minutes) != 2 || hours < 0 ||
+            minutes < 0 || minutes > 59 ||
+            (snprintf(again, sizeof again, "%2lldh:%lldm", hours, minutes), row[5] != again))
             bad(where + "time \"" + row[5] + "\"");
         auto it = byPid.find(atoll(row[0].c_str()));
         if (it == byPid.end()) {

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     const auto t0 = std::chrono::steady_clock::now();
     long cycles = 0, rssWarm = -1, rssMax = 0, maxTable = 0, maxRows = 0, maxScan = 0;
     long minScan = -1;
-    AfterEachCycle hook([&] {
+    AfterEachCycle hook(frame, [&] {
         ++cycles;
         std::vector<std::string> problems;
         Shown s = readWindow(frame, problems);

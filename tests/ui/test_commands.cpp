@@ -34,6 +34,7 @@ class CommandTest : public ::testing::Test {
 public:
     void SetUp() override {
         frame = new orvelFrame(nullptr);
+        id = frame->GetId();
         frame->Show(true);
         frame->Raise();
         pumpEvents(150);
@@ -46,7 +47,8 @@ public:
             pumpEvents(30);
         }
     }
-    wxWindowID frameId() { return frame->GetId(); }
+    // Kept apart: after the quit tests the frame is gone and must not be read.
+    wxWindowID frameId() { return id; }
     // The item's ID as the real menu bar holds it, found by its label.
     int idOf(int menu, const char* label) {
         int id = bar->FindMenuItem(bar->GetMenuLabelText(menu),
@@ -77,6 +79,7 @@ public:
     }
 
     orvelFrame* frame = nullptr;
+    wxWindowID id = wxID_NONE;
     wxMenuBar* bar = nullptr;
     std::unique_ptr<CycleCounter> counter;
 };
