@@ -4,6 +4,8 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libwxgtk3.2-dev fonts-baekmuk fonts-dejavu-core)
+# The fuzz targets are built with Debian's clang and its libFuzzer runtime.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 # Installs the named Debian packages that are not installed yet.
 need_packages() {
