@@ -228,6 +228,9 @@ PROC_t* procstat(const char* cpid, PROC_t* procs) {
 
     int fd = openat(proc_dir, path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
+        // A process that is exiting can answer ESRCH; to the user it is gone.
+        if (errno == ESRCH)
+            errno = ENOENT;
         perror("open");
         return nullptr;
     }
