@@ -19,20 +19,32 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 
 # Each part is run as an if condition, where errexit is off: every step
 # says itself when it fails.
+
+# ctest in a build folder, then the soak's figures.
+run_tests() {
+    local dir=$1 report=$1/tests/soak/soak-report.txt rc=0
+    shift
+    rm -f "$report"
+    (cd "$dir" && "${XVFB[@]}" ctest --output-on-failure --timeout 300 "$@") || rc=1
+    [ -f "$report" ] && cat "$report"
+    return $rc
+}
+
 plain() {
     build_tree "$ROOT/build" || return 1
-    (cd "$ROOT/build" && "${XVFB[@]}" ctest --output-on-failure --timeout 300)
+    run_tests "$ROOT/build"
 }
 
 # The install tests are left out: they check the package, not the program's
 # memory, and an instrumented binary is not what gets packaged.
 sanitized() {
     build_tree "$ROOT/build-asan" -DORVEL_SANITIZE=ON || return 1
-    (cd "$ROOT/build-asan" &&
-        ASAN_OPTIONS=detect_leaks=1:malloc_context_size=12:check_initialization_order=1 \
-        LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0 \
-        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        "${XVFB[@]}" ctest --output-on-failure --timeout 300 -E '^install_')
+    (
+        export ASAN_OPTIONS=detect_leaks=1:malloc_context_size=12:check_initialization_order=1
+        export LSAN_OPTIONS=suppressions=$ROOT/tests/lsan.supp:print_suppressions=0
+        export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+        run_tests "$ROOT/build-asan" -E '^install_'
+    )
 }
 
 fuzz() {

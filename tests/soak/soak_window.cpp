@@ -65,8 +65,9 @@ int main(int argc, char** argv) {
         pumpEvents(100);
     long rssEnd = residentKb();
 
-    // Cycles expected at 500 ms, with room for a slow machine.
-    if (cycles < long(seconds * 2 * 0.7)) {
+    // At 500 ms; a slow cycle (a sanitizer build, thousands of processes)
+    // makes the timer skip ticks, a stuck window makes none.
+    if (cycles < long(seconds * 2 * 0.5)) {
         printf("FAIL: only %ld refresh cycles in %.0f s at 500 ms\n", cycles, seconds);
         ++failures;
     }
