@@ -106,6 +106,13 @@ MEM_t* mems_read(MEM_t* mems) {
     }
     buf[len] = '\0';
     bool full = len == sizeof buf - 1;
+    if (len == 0) {
+        // Nothing to read: the file held may be one that went away (a mount
+        // over /proc/meminfo gone); the next call opens the name again.
+        close(meminfo_fd);
+        meminfo_fd = -1;
+        return mems;
+    }
 
     uint64_t capacity = 0;
     for (char* line = buf; *line;) {

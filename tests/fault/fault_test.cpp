@@ -56,8 +56,9 @@ TEST_F(FaultInjection, ProcStatFourValuesNotCpuEmpty) {
         runScenario(s);
 }
 
-TEST_F(FaultInjection, ProcMeminfoNoTotalLongKeyPast32Bits) {
-    for (const char* s : {"meminfo-no-memtotal", "meminfo-long-key", "meminfo-past-32-bits"})
+TEST_F(FaultInjection, ProcMeminfoNoTotalLongKeyPast32BitsEmpty) {
+    for (const char* s :
+         {"meminfo-no-memtotal", "meminfo-long-key", "meminfo-past-32-bits", "meminfo-empty"})
         runScenario(s);
 }
 

@@ -362,7 +362,15 @@ int main(int argc, char** argv) {
     } else if (scenario.compare(0, 8, "meminfo-") == 0) {
         if (!fx.setUp(dir, "/proc/meminfo"))
             fail("cannot bind a file over /proc/meminfo");
-        auto setSane = [&] { fx.set(sane = fx.kernelText()); };
+        // For the empty file, a total of one kilobyte more than the kernel's
+        // tells the fixture's figures from the kernel's.
+        auto setSane = [&] {
+            sane = fx.kernelText();
+            if (scenario == "meminfo-empty")
+                sane = "MemTotal: " + std::to_string(meminfoValue(sane, "MemTotal:") + 1) +
+                       " kB\n" + withoutLine(sane, "MemTotal:");
+            fx.set(sane);
+        };
         auto checkSane = [&](const Shown& s, const ReaderMessages& m) {
             expectMemory(s, sat32(meminfoValue(sane, "MemTotal:")),
                          sat32(meminfoValue(sane, "MemFree:")),
@@ -391,6 +399,10 @@ int main(int argc, char** argv) {
                        "Cached:123456789012345678901234567890123  11 kB\n");
             };
             checkFault = checkSane;
+        } else if (scenario == "meminfo-empty") {
+            // Nothing read: every figure keeps its last value.
+            faulty = [&] { fx.set(""); };
+            checkFault = checkSane;
         } else if (scenario == "meminfo-past-32-bits") {
             faulty = [&] {
                 std::string t = fx.kernelText();
@@ -413,6 +425,21 @@ int main(int argc, char** argv) {
         addCycles(steps, "sane", 2, nullptr, setSane, checkSane);
         addCycles(steps, "fault", 3, enterFault, faulty, checkFault);
         addCycles(steps, "sane again", 3, nullptr, setSane, checkSane);
+        if (scenario == "meminfo-empty") {
+            // The kernel's file again, behind a reader that held the fixture.
+            addCycles(steps, "fault before unmount", 2, nullptr, faulty, checkFault);
+            addCycles(
+                steps, "kernel's file", 3, [&] { fx.unmount(); }, nullptr,
+                [&](const Shown& s, const ReaderMessages& m) {
+                    unsigned long long total = meminfoValue(fx.kernelText(), "MemTotal:");
+                    EXPECT_THAT(s.memtotal == total,
+                                "the reader does not read the kernel's /proc/meminfo again "
+                                "(total " +
+                                    std::to_string(s.memtotal) + ", the kernel's " +
+                                    std::to_string(total) + ")");
+                    quiet(m);
+                });
+        }
     } else if (scenario == "uptime-unparsable") {
         if (!fx.setUp(dir, "/proc/uptime"))
             fail("cannot bind a file over /proc/uptime");
