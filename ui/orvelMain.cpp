@@ -354,42 +354,21 @@ void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
         procs = static_cast<PROC_t*>(calloc(1, sizeof(PROC_t)));
     int numproc = 0;
     bool scanned = procs && scanProcesses(numproc);
-    // Rows of processes this scan did not see go, and with a good scan their
-    // records too: the table holds only live processes. No freezing: nothing
-    // paints before the cycle ends, and a thaw would repaint the whole list.
-    if (procs)
+    if (procs) {
+        ListCtrl1->Freeze();
+        // Rows of processes this scan did not see go, and with a good scan
+        // their records too: the table holds only live processes.
         syncList(scanned);
-    StatusBar1->SetStatusText(status_line(numproc, *cpus, *mems), 0);
-}
-
-void orvelFrame::mirrorRows() {
-    // Rows are told apart by their PID text only; keep a mirror of them.
-    if (rows.size() == static_cast<size_t>(ListCtrl1->GetItemCount()))
-        return;
-    rows.clear();
-    for (long row = 0; row < ListCtrl1->GetItemCount(); ++row) {
-        RowCells shown = RowCells();
-        shown.pid = atoll(ListCtrl1->GetItemText(row, idPID).utf8_str());
-        std::unordered_map<num, size_t>::const_iterator it = psIndex.find(shown.pid);
-        shown.pos = it == psIndex.end() ? kNoRecord : it->second;
-        rows.push_back(shown);
+        ListCtrl1->Thaw();
     }
-    linkRows();
-}
-
-void orvelFrame::linkRows() {
-    std::fill(psRow.begin(), psRow.end(), -1);
-    for (size_t row = 0; row < rows.size(); ++row)
-        if (rows[row].pos != kNoRecord)
-            psRow[rows[row].pos] = static_cast<long>(row);
+    // A changed status text repaints the whole window at once; frozen, the
+    // bar paints later together with the list.
+    StatusBar1->Freeze();
+    StatusBar1->SetStatusText(status_line(numproc, *cpus, *mems), 0);
+    StatusBar1->Thaw();
 }
 
 bool orvelFrame::scanProcesses(int& numproc) {
-    ++cycle;
-    // Rows are brought up to date during the scan, while each record is at
-    // hand, so the mirror and the time since boot are needed first.
-    mirrorRows();
-    sinceboot = gettimesinceboot();
     DIR* dp = opendir("/proc/");
     if (!dp)
         return false;
@@ -407,13 +386,9 @@ void orvelFrame::mergeProcess(const char* name) {
     num pid = atoll(name);
     std::unordered_map<num, size_t>::iterator it = psIndex.find(pid);
     if (it != psIndex.end()) {
-        size_t pos = it->second;
-        // Met twice in one scan: the first reading stands.
-        if (seenIn[pos] == cycle)
-            return;
         // Read straight into the table's record: the reader keeps its saved
         // counts, and leaves it untouched when the process is gone.
-        PROC_t& r = ps[pos];
+        PROC_t& r = ps[it->second];
         unsigned long long start = r.start_time;
         if (!procstat(name, &r))
             return;
@@ -422,22 +397,16 @@ void orvelFrame::mergeProcess(const char* name) {
             r.utime_sav = r.stimev_sav = 0;
             r.cpu_usage = 0;
         }
-        seenIn[pos] = cycle;
-        if (psRow[pos] >= 0) {
-            refreshRecord(r);
-            writeRow(psRow[pos], rows[static_cast<size_t>(psRow[pos])], r);
-        }
+        r.flag = true;
         return;
     }
     procs->utime_sav = procs->stimev_sav = 0;
     procs->cpu_usage = 0;
     if (!procstat(name, procs))
         return;
-    procs->flag = false;
+    procs->flag = true;
     psIndex[pid] = ps.size();
     ps.push_back(*procs);
-    psRow.push_back(-1);
-    seenIn.push_back(cycle);
 }
 
 void orvelFrame::sortTable(std::vector<std::pair<num, size_t>>& fresh) {
@@ -451,21 +420,14 @@ void orvelFrame::sortTable(std::vector<std::pair<num, size_t>>& fresh) {
 
 void orvelFrame::dropUnseen() {
     for (size_t i = ps.size(); i-- > 0;) {
-        if (seenIn[i] == cycle)
+        if (ps[i].flag)
             continue;
         psIndex.erase(ps[i].pid);
-        size_t last = ps.size() - 1;
-        if (i != last) {
-            ps[i] = ps[last];
+        if (i != ps.size() - 1) {
+            ps[i] = ps.back();
             psIndex[ps[i].pid] = i;
-            psRow[i] = psRow[last];
-            seenIn[i] = seenIn[last];
-            if (psRow[i] >= 0)
-                rows[static_cast<size_t>(psRow[i])].pos = i;
         }
         ps.pop_back();
-        psRow.pop_back();
-        seenIn.pop_back();
     }
 }
 
@@ -515,44 +477,53 @@ void orvelFrame::writeRow(long row, RowCells& shown, const PROC_t& r) {
 }
 
 void orvelFrame::syncList(bool scanned) {
-    // The rows of processes this scan saw are up to date already. The others
-    // go, bottom first so that a deletion moves no row still to be looked at.
+    // Rows are told apart by their PID text only; keep a mirror of them.
+    if (rows.size() != static_cast<size_t>(ListCtrl1->GetItemCount())) {
+        rows.clear();
+        for (long row = 0; row < ListCtrl1->GetItemCount(); ++row) {
+            RowCells shown = RowCells();
+            shown.pid = atoll(ListCtrl1->GetItemText(row, idPID).utf8_str());
+            rows.push_back(shown);
+        }
+    }
+    // Bottom first, so that a deletion moves no row still to be looked at.
     bool deleted = false;
     for (size_t row = rows.size(); row-- > 0;) {
-        size_t pos = rows[row].pos;
-        if (pos == kNoRecord || seenIn[pos] != cycle) {
+        std::unordered_map<num, size_t>::const_iterator it = psIndex.find(rows[row].pid);
+        if (it == psIndex.end() || !ps[it->second].flag) {
             ListCtrl1->DeleteItem(static_cast<long>(row));
             rows[row].pid = -1;
             deleted = true;
         }
     }
-    if (deleted) {
+    if (deleted)
         rows.erase(std::remove_if(rows.begin(), rows.end(),
                                   [](const RowCells& shown) { return shown.pid == -1; }),
                    rows.end());
-        linkRows();
-    }
     if (scanned)
         dropUnseen();
 
+    sinceboot = gettimesinceboot();
+    hasRow.assign(ps.size(), 0);
+    for (size_t row = 0; row < rows.size(); ++row) {
+        size_t idx = psIndex.find(rows[row].pid)->second;
+        hasRow[idx] = 1;
+        refreshRecord(ps[idx]);
+        writeRow(static_cast<long>(row), rows[row], ps[idx]);
+    }
     std::vector<std::pair<num, size_t>> fresh;
-    for (size_t pos = 0; pos < ps.size(); ++pos)
-        if (psRow[pos] < 0 && seenIn[pos] == cycle)
-            fresh.emplace_back(ps[pos].recent_ticks(), pos);
-    if (fresh.empty())
-        return;
+    for (size_t idx = 0; idx < ps.size(); ++idx)
+        if (!hasRow[idx] && ps[idx].flag)
+            fresh.emplace_back(ps[idx].recent_ticks(), idx);
     sortTable(fresh);
     // New rows go on top, the busiest of them first.
     rows.insert(rows.begin(), fresh.size(), RowCells());
     for (size_t i = 0; i < fresh.size(); ++i) {
-        size_t pos = fresh[fresh.size() - 1 - i].second;
-        PROC_t& r = ps[pos];
+        PROC_t& r = ps[fresh[fresh.size() - 1 - i].second];
         refreshRecord(r);
         long row = ListCtrl1->InsertItem(static_cast<long>(i),
                                          wxString::Format(_T("%d"), static_cast<int>(r.pid)));
         rows[i].pid = r.pid;
-        rows[i].pos = pos;
         writeRow(row, rows[i], r);
     }
-    linkRows();
 }

@@ -66,7 +66,6 @@ private:
     // text and repaints the row.
     struct RowCells {
         num pid;
-        size_t pos; // its record in ps, or kNoRecord
         bool known; // false: the cells below are not known, write them all
         std::string name;
         std::string user;
@@ -76,11 +75,7 @@ private:
         long long minutes; // running time in whole minutes
     };
 
-    static constexpr size_t kNoRecord = static_cast<size_t>(-1);
-
     // Steps of the refresh cycle.
-    void mirrorRows();
-    void linkRows();
     bool scanProcesses(int& numproc);
     void mergeProcess(const char* name);
     void sortTable(std::vector<std::pair<num, size_t>>& fresh);
@@ -138,9 +133,7 @@ private:
     // Indexes that keep the cycle linear in the number of processes.
     std::unordered_map<num, size_t> psIndex; // pid -> position in ps
     std::vector<RowCells> rows;              // one per list row, top first
-    std::vector<long> psRow;                 // by ps position: its row, or -1
-    std::vector<unsigned> seenIn;            // by ps position: the last cycle that read it
-    unsigned cycle = 0;
+    std::vector<char> hasRow;                // by ps position, during one cycle
     long pagesize;
     long clktck;
     long long sinceboot; // read once per cycle
