@@ -1,5 +1,6 @@
 // Forks N children that sleep in pause(), prints "ready" once all exist, and
-// kills them when its standard input closes or it is asked to stop.
+// kills them when it is asked to stop (SIGTERM, SIGINT, SIGHUP) or its parent
+// ends.
 #define _GNU_SOURCE
 #include <errno.h>
 #include <signal.h>
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: %s N (0..100000)\n", argv[0]);
         return 2;
     }
+    pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        return 1;
     pid_t self = getpid();
     pid_t* kids = calloc((size_t)n + 1, sizeof *kids);
     if (!kids)
@@ -52,13 +57,15 @@ int main(int argc, char** argv) {
     int ok = made == n;
     printf("%s %ld\n", ok ? "ready" : "failed", made);
     fflush(stdout);
-    // Waits for the end of standard input or a signal.
-    char c;
-    while (ok && !stop) {
-        ssize_t r = read(0, &c, 1);
-        if (r == 0 || (r < 0 && errno != EINTR))
-            break;
-    }
+    // The stop signals stay blocked except while waiting, so none is lost.
+    sigset_t block, old;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGHUP);
+    sigprocmask(SIG_BLOCK, &block, &old);
+    while (ok && !stop)
+        sigsuspend(&old);
     for (long i = 0; i < made; ++i)
         kill(kids[i], SIGKILL);
     for (long i = 0; i < made; ++i)
