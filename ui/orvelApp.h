@@ -5,6 +5,7 @@
 
 class orvelApp : public wxApp {
 public:
+    orvelApp();
     virtual bool OnInit();
 };
 

@@ -31,7 +31,9 @@ wxString wxbuildinfo(wxbuildinfoformat format) {
 namespace {
 
 // Interface texts are UTF-8 in the source; the C locale must not mangle them.
-wxString tr(const char* utf8) { return wxGetTranslation(wxString::FromUTF8(utf8)); }
+wxString tr(const char* utf8) {
+    return wxGetTranslation(wxString::FromUTF8(utf8));
+}
 
 const char* const kInfoText = "Orvel System Manager v0.01 (101)\n"
                               "\n"
@@ -41,7 +43,11 @@ const char* const kInfoText = "Orvel System Manager v0.01 (101)\n"
 
 bool valid_utf8(const unsigned char* s) {
     while (*s) {
-        int extra = *s < 0x80 ? 0 : (*s >> 5) == 6 ? 1 : (*s >> 4) == 14 ? 2 : (*s >> 3) == 30 ? 3 : -1;
+        int extra = *s < 0x80         ? 0
+                    : (*s >> 5) == 6  ? 1
+                    : (*s >> 4) == 14 ? 2
+                    : (*s >> 3) == 30 ? 3
+                                      : -1;
         if (extra < 0 || (extra == 1 && *s < 0xC2))
             return false;
         ++s;
@@ -77,7 +83,7 @@ bool current_start_time(int pid, unsigned long long* start) {
 
 wxString cpu_text(const CPU_t& c) {
     return wxString::Format(_T("CPU Usage(Total) : %.2f%%\nCPU Usage(User) : %.2f%%\n")
-                                _T("CPU Usage(Kernel) : %.2f%%\n"),
+                            _T("CPU Usage(Kernel) : %.2f%%\n"),
                             static_cast<double>(c.usage_tot), static_cast<double>(c.usage_usr),
                             static_cast<double>(c.usage_krn));
 }
@@ -88,8 +94,8 @@ wxString mem_text(const MEM_t& m) {
     unsigned used = m.memtotal > m.memfree ? m.memtotal - m.memfree : 0;
     unsigned swapused = m.swaptotal > m.swapfree ? m.swaptotal - m.swapfree : 0;
     return wxString::Format(_T("MemTotal : %u KB\nMemUsed : %u KB\nMemFree : %u KB\n\n")
-                                _T("SwapTotal : %u KB\nSwapUsed : %u KB\nSwapFree : %u KB\n\n")
-                                _T("Buffers : %u KB\nCached : %uKB"),
+                            _T("SwapTotal : %u KB\nSwapUsed : %u KB\nSwapFree : %u KB\n\n")
+                            _T("Buffers : %u KB\nCached : %uKB"),
                             m.memtotal, used, m.memfree, m.swaptotal, swapused, m.swapfree,
                             m.buffers, m.cached);
 }
@@ -192,13 +198,13 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
     SetClientSize(wxSize(534, 510));
     Move(wxDefaultPosition);
 
-    Notebook1 = new wxNotebook(this, ID_NOTEBOOK1, wxDefaultPosition, wxDefaultSize, 0,
-                               _T("ID_NOTEBOOK1"));
-    Panel1 = new wxPanel(Notebook1, ID_PANEL1, wxDefaultPosition, wxSize(584, 478),
-                         wxTAB_TRAVERSAL, _T("ID_PANEL1"));
-    ListCtrl1 = new wxListCtrl(Panel1, ID_LISTCTRL1, wxPoint(8, 8), wxSize(514, 408),
-                               wxLC_REPORT | wxLC_ALIGN_LEFT, wxDefaultValidator,
-                               _T("ID_LISTCTRL1"));
+    Notebook1 =
+        new wxNotebook(this, ID_NOTEBOOK1, wxDefaultPosition, wxDefaultSize, 0, _T("ID_NOTEBOOK1"));
+    Panel1 = new wxPanel(Notebook1, ID_PANEL1, wxDefaultPosition, wxSize(584, 478), wxTAB_TRAVERSAL,
+                         _T("ID_PANEL1"));
+    ListCtrl1 =
+        new wxListCtrl(Panel1, ID_LISTCTRL1, wxPoint(8, 8), wxSize(514, 408),
+                       wxLC_REPORT | wxLC_ALIGN_LEFT, wxDefaultValidator, _T("ID_LISTCTRL1"));
     Panel2 = new wxPanel(Notebook1, ID_PANEL2, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                          _T("ID_PANEL2"));
     StaticText1 = new wxStaticText(Panel2, ID_STATICTEXT1, tr("Label"), wxPoint(16, 88),
@@ -242,8 +248,8 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
     MenuItem7 = new wxMenuItem(MenuItem4, idMenuUpdateSpeedLw, tr("느림 (&L)"), wxEmptyString,
                                wxITEM_NORMAL);
     MenuItem4->Append(MenuItem7);
-    MenuItem8 = new wxMenuItem(MenuItem4, idMenuUpdateRateStp, tr("일시 중지 (&S)"),
-                               wxEmptyString, wxITEM_NORMAL);
+    MenuItem8 = new wxMenuItem(MenuItem4, idMenuUpdateRateStp, tr("일시 중지 (&S)"), wxEmptyString,
+                               wxITEM_NORMAL);
     MenuItem4->Append(MenuItem8);
     Menu3->Append(ID_MENUITEM1, tr("업데이트 속도 (&U)"), MenuItem4, wxEmptyString);
     MenuBar1->Append(Menu3, tr("보기(&V)"));
@@ -267,8 +273,7 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
     Connect(ID_LISTCTRL1, wxEVT_COMMAND_LIST_ITEM_RIGHT_CLICK,
             wxListEventHandler(orvelFrame::OnListCtrl1ItemRClick));
     Connect(idMenuQuit, wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(orvelFrame::OnQuit));
-    Connect(idMenuUpdate, wxEVT_COMMAND_MENU_SELECTED,
-            wxCommandEventHandler(orvelFrame::OnUpdate));
+    Connect(idMenuUpdate, wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(orvelFrame::OnUpdate));
     Connect(idMenuUpdateSpeedHi, wxEVT_COMMAND_MENU_SELECTED,
             wxCommandEventHandler(orvelFrame::OnUpdateSpeedHi));
     Connect(idMenuUpdateSpeedMd, wxEVT_COMMAND_MENU_SELECTED,
@@ -279,6 +284,8 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
             wxCommandEventHandler(orvelFrame::OnUpdateStp));
     Connect(idMenuAbout, wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(orvelFrame::OnAbout));
     Connect(ID_TIMER1, wxEVT_TIMER, wxTimerEventHandler(orvelFrame::OnTimer1Trigger1));
+    Connect(ID_NOTEBOOK1, wxEVT_COMMAND_NOTEBOOK_PAGE_CHANGED,
+            wxNotebookEventHandler(orvelFrame::OnNotebook1PageChanged));
 
     procs = static_cast<PROC_t*>(calloc(1, sizeof(PROC_t)));
 
@@ -312,22 +319,34 @@ orvelFrame::~orvelFrame() {
     free(procs);
 }
 
-void orvelFrame::OnQuit(wxCommandEvent&) { Close(false); }
+void orvelFrame::OnQuit(wxCommandEvent&) {
+    Close(false);
+}
 
 void orvelFrame::OnAbout(wxCommandEvent&) {
     wxMessageBox(_T("Orvel System Manager v0.01 (101)"), wxGetTranslation(_T("About")),
                  wxOK | wxCENTRE, nullptr, -1, -1);
 }
 
-void orvelFrame::OnUpdate(wxCommandEvent&) { Timer1.Notify(); }
+void orvelFrame::OnUpdate(wxCommandEvent&) {
+    Timer1.Notify();
+}
 
-void orvelFrame::OnUpdateSpeedHi(wxCommandEvent&) { Timer1.Start(500, false); }
+void orvelFrame::OnUpdateSpeedHi(wxCommandEvent&) {
+    Timer1.Start(500, false);
+}
 
-void orvelFrame::OnUpdateSpeedMd(wxCommandEvent&) { Timer1.Start(2000, false); }
+void orvelFrame::OnUpdateSpeedMd(wxCommandEvent&) {
+    Timer1.Start(2000, false);
+}
 
-void orvelFrame::OnUpdateSpeedLw(wxCommandEvent&) { Timer1.Start(4000, false); }
+void orvelFrame::OnUpdateSpeedLw(wxCommandEvent&) {
+    Timer1.Start(4000, false);
+}
 
-void orvelFrame::OnUpdateStp(wxCommandEvent&) { Timer1.Stop(); }
+void orvelFrame::OnUpdateStp(wxCommandEvent&) {
+    Timer1.Stop();
+}
 
 void orvelFrame::OnListCtrl1ItemRClick(wxListEvent& event) {
     wxString text = event.GetText();
@@ -346,26 +365,39 @@ void orvelFrame::OnListCtrl1ItemRClick(wxListEvent& event) {
 
 void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
     cpus = cpus_read(cpus);
-    StaticText1->SetLabel(cpu_text(*cpus));
     mems = mems_read(mems);
-    StaticText2->SetLabel(mem_text(*mems));
+    showSummary();
 
     if (!procs)
         procs = static_cast<PROC_t*>(calloc(1, sizeof(PROC_t)));
     int numproc = 0;
     bool scanned = procs && scanProcesses(numproc);
-    if (procs) {
-        ListCtrl1->Freeze();
-        // Rows of processes this scan did not see go, and with a good scan
-        // their records too: the table holds only live processes.
-        syncList(scanned);
-        ListCtrl1->Thaw();
-    }
-    // A changed status text repaints the whole window at once; frozen, the
-    // bar paints later together with the list.
-    StatusBar1->Freeze();
+    // A changed status text paints the window at once, with whatever else is
+    // due: before the list changes, that is the bar alone.
     StatusBar1->SetStatusText(status_line(numproc, *cpus, *mems), 0);
-    StatusBar1->Thaw();
+    // Rows of processes this scan did not see go, and with a good scan their
+    // records too: the table holds only live processes.
+    if (procs)
+        syncList(scanned);
+}
+
+void orvelFrame::OnNotebook1PageChanged(wxNotebookEvent& event) {
+    event.Skip();
+    showSummary();
+}
+
+void orvelFrame::showSummary() {
+    // A new label text makes GTK lay the window out again and the notebook
+    // repaint its visible page, the whole process list: the texts are only
+    // written while their page is shown, and brought up to date when it is.
+    if (!cpus || !mems || Notebook1->GetCurrentPage() != Panel2)
+        return;
+    wxString cpu = cpu_text(*cpus);
+    if (cpu != StaticText1->GetLabel())
+        StaticText1->SetLabel(cpu);
+    wxString mem = mem_text(*mems);
+    if (mem != StaticText2->GetLabel())
+        StaticText2->SetLabel(mem);
 }
 
 bool orvelFrame::scanProcesses(int& numproc) {

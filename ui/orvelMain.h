@@ -60,6 +60,7 @@ private:
     void OnUpdateStp(wxCommandEvent& event);
     void OnListCtrl1ItemRClick(wxListEvent& event);
     void OnTimer1Trigger1(wxTimerEvent& event);
+    void OnNotebook1PageChanged(wxNotebookEvent& event);
 
     // What a list row shows, from the values its texts are made of: a cell
     // is written only when its text changes, as every write measures the
@@ -76,6 +77,7 @@ private:
     };
 
     // Steps of the refresh cycle.
+    void showSummary();
     bool scanProcesses(int& numproc);
     void mergeProcess(const char* name);
     void sortTable(std::vector<std::pair<num, size_t>>& fresh);

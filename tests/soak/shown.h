@@ -57,8 +57,12 @@ inline bool hasControl(const std::string& s) {
 // Reads the window; problems gets one line for each thing that is wrong.
 inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
     Shown s;
+    // The summary texts are written while their page is shown.
+    int page = orvelFrameAccess::notebook(f)->GetSelection();
+    showPage(f, performancePage);
     s.cpuText = utf8Of(orvelFrameAccess::cpuText(f)->GetLabel());
     s.memText = utf8Of(orvelFrameAccess::memText(f)->GetLabel());
+    showPage(f, page);
     s.status = utf8Of(orvelFrameAccess::status(f)->GetStatusText(0));
     wxListCtrl* list = orvelFrameAccess::list(f);
     for (long r = 0; r < list->GetItemCount(); ++r) {

@@ -19,13 +19,15 @@
 
 struct ChildOptions {
     const char* name = "orvel-child";
-    bool busy = false;      // spin for ever
+    bool busy = false;       // spin for ever
     bool ignoreTerm = false; // SIGTERM ignored
     uid_t uid = static_cast<uid_t>(-1);
     pid_t wantPid = 0; // as root: ask the kernel for this PID
 };
 
-inline bool isRoot() { return geteuid() == 0; }
+inline bool isRoot() {
+    return geteuid() == 0;
+}
 
 // Ticks of user plus kernel time that /proc reports for pid, or -1.
 inline long long procTicks(pid_t pid) {

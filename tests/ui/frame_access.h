@@ -17,22 +17,33 @@ struct orvelFrameAccess {
     static MEM_t* mems(orvelFrame* f) { return f->mems; }
     static PROC_t* scratch(orvelFrame* f) { return f->procs; }
     static wxListCtrl* list(orvelFrame* f) { return f->ListCtrl1; }
+    static wxNotebook* notebook(orvelFrame* f) { return f->Notebook1; }
     static wxStaticText* cpuText(orvelFrame* f) { return f->StaticText1; }
     static wxStaticText* memText(orvelFrame* f) { return f->StaticText2; }
     static wxStatusBar* status(orvelFrame* f) { return f->StatusBar1; }
     static const wxEventTableEntry* staticEntries() { return orvelFrame::sm_eventTableEntries; }
     // The 21 control IDs in declaration order.
     static std::vector<long> ids() {
-        return {orvelFrame::ID_LISTCTRL1,        orvelFrame::ID_PANEL1,
-                orvelFrame::ID_STATICTEXT1,      orvelFrame::ID_STATICTEXT2,
-                orvelFrame::ID_STATICBITMAP2,    orvelFrame::ID_STATICBITMAP3,
-                orvelFrame::ID_PANEL2,           orvelFrame::ID_STATICTEXT3,
-                orvelFrame::ID_STATICBITMAP1,    orvelFrame::ID_PANEL3,
-                orvelFrame::ID_NOTEBOOK1,        orvelFrame::idMenuQuit,
-                orvelFrame::idMenuUpdate,        orvelFrame::idMenuUpdateSpeedHi,
-                orvelFrame::idMenuUpdateSpeedMd, orvelFrame::idMenuUpdateSpeedLw,
-                orvelFrame::idMenuUpdateRateStp, orvelFrame::ID_MENUITEM1,
-                orvelFrame::idMenuAbout,         orvelFrame::ID_STATUSBAR1,
+        return {orvelFrame::ID_LISTCTRL1,
+                orvelFrame::ID_PANEL1,
+                orvelFrame::ID_STATICTEXT1,
+                orvelFrame::ID_STATICTEXT2,
+                orvelFrame::ID_STATICBITMAP2,
+                orvelFrame::ID_STATICBITMAP3,
+                orvelFrame::ID_PANEL2,
+                orvelFrame::ID_STATICTEXT3,
+                orvelFrame::ID_STATICBITMAP1,
+                orvelFrame::ID_PANEL3,
+                orvelFrame::ID_NOTEBOOK1,
+                orvelFrame::idMenuQuit,
+                orvelFrame::idMenuUpdate,
+                orvelFrame::idMenuUpdateSpeedHi,
+                orvelFrame::idMenuUpdateSpeedMd,
+                orvelFrame::idMenuUpdateSpeedLw,
+                orvelFrame::idMenuUpdateRateStp,
+                orvelFrame::ID_MENUITEM1,
+                orvelFrame::idMenuAbout,
+                orvelFrame::ID_STATUSBAR1,
                 orvelFrame::ID_TIMER1};
     }
     static long timerId() { return orvelFrame::ID_TIMER1; }
@@ -49,7 +60,16 @@ inline void pumpEvents(int ms) {
 }
 
 // One refresh cycle, the way the timer delivers it.
-inline void runCycle(orvelFrame* f) { orvelFrameAccess::timer(f).Notify(); }
+inline void runCycle(orvelFrame* f) {
+    orvelFrameAccess::timer(f).Notify();
+}
+
+// Shows a notebook page the way a click on its tab does, page-change event
+// included.
+inline void showPage(orvelFrame* f, int page) {
+    orvelFrameAccess::notebook(f)->SetSelection(page);
+}
+enum { processPage = 0, performancePage = 1, infoPage = 2 };
 
 inline std::string cellText(wxListCtrl* list, long row, int col) {
     return std::string(list->GetItemText(row, col).utf8_str());

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::string utf8(const wxString& s) { return std::string(s.utf8_str()); }
+std::string utf8(const wxString& s) {
+    return std::string(s.utf8_str());
+}
 
 // Counts refresh cycles: bound after the window's own connection, so it sees
 // each timer event first and passes it on.
@@ -128,7 +130,8 @@ TEST_F(CommandTest, PauseThenRefreshNowRunsExactlyOneCycle) {
     EXPECT_EQ(counter->count, 0) << "no tick while paused";
     refreshNow();
     EXPECT_EQ(counter->count, 1);
-    EXPECT_GT(orvelFrameAccess::list(frame)->GetItemCount(), 0) << "the cycle ran inside the command";
+    EXPECT_GT(orvelFrameAccess::list(frame)->GetItemCount(), 0)
+        << "the cycle ran inside the command";
     pumpEvents(2300);
     EXPECT_EQ(counter->count, 1);
     EXPECT_FALSE(timer().IsRunning());
@@ -333,7 +336,9 @@ TEST_F(RightClickTest, PidReusedSinceTheRowWasMadeIsNotSignalled) {
 }
 
 std::atomic<int> termsReceived{0};
-void onTerm(int) { ++termsReceived; }
+void onTerm(int) {
+    ++termsReceived;
+}
 
 TEST_F(RightClickTest, RowsWithoutAPositivePidSignalNothing) {
     refreshNow();

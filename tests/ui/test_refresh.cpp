@@ -15,7 +15,9 @@
 
 namespace {
 
-std::string utf8(const wxString& s) { return std::string(s.utf8_str()); }
+std::string utf8(const wxString& s) {
+    return std::string(s.utf8_str());
+}
 
 class RefreshTest : public ::testing::Test {
 protected:
@@ -330,10 +332,41 @@ bool hasNan(const std::string& s) {
     return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
 }
 
+TEST_F(RefreshTest, SummaryTextsAreCurrentWheneverTheirPageShows) {
+    auto expectCurrent = [this](const char* when) {
+        EXPECT_EQ(utf8(orvelFrameAccess::cpuText(frame)->GetLabel()),
+                  utf8(cpu_text(*orvelFrameAccess::cpus(frame))))
+            << when;
+        EXPECT_EQ(utf8(orvelFrameAccess::memText(frame)->GetLabel()),
+                  utf8(mem_text(*orvelFrameAccess::mems(frame))))
+            << when;
+    };
+    // Samples taken while the process list shows; the timer stays stopped,
+    // as after Pause, so nothing but the page change can bring them up.
+    runCycle(frame);
+    pumpEvents(300);
+    runCycle(frame);
+    showPage(frame, performancePage);
+    expectCurrent("on showing the page");
+    EXPECT_NE(utf8(orvelFrameAccess::cpuText(frame)->GetLabel()), "Label");
+    pumpEvents(300);
+    runCycle(frame);
+    expectCurrent("after a cycle with the page shown");
+    for (int page : {processPage, infoPage}) {
+        showPage(frame, page);
+        pumpEvents(300);
+        runCycle(frame);
+        showPage(frame, performancePage);
+        expectCurrent(page == processPage ? "back from the process list"
+                                          : "back from the about page");
+    }
+}
+
 TEST_F(RefreshTest, TwoCyclesInOneTickShowNoGarbage) {
     runCycle(frame);
     for (int i = 0; i < 5; ++i)
         runCycle(frame); // most of these fall within one clock tick
+    showPage(frame, performancePage);
     std::string cpu = utf8(orvelFrameAccess::cpuText(frame)->GetLabel());
     EXPECT_FALSE(hasNan(cpu)) << cpu;
     EXPECT_FALSE(hasNan(utf8(orvelFrameAccess::status(frame)->GetStatusText(0))));

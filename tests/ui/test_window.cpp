@@ -19,7 +19,9 @@
 
 namespace {
 
-std::string utf8(const wxString& s) { return std::string(s.utf8_str()); }
+std::string utf8(const wxString& s) {
+    return std::string(s.utf8_str());
+}
 
 // Builds the window with the working directory set to dir, as the program
 // resolves its pictures there.
@@ -107,8 +109,8 @@ TEST_F(WindowTest, WidgetTreeMatchesLayout) {
     long listStyle = byName("ID_LISTCTRL1")->GetWindowStyleFlag();
     EXPECT_TRUE(listStyle & wxLC_REPORT);
     EXPECT_TRUE(listStyle & wxLC_ALIGN_LEFT);
-    EXPECT_FALSE(listStyle & (wxLC_SINGLE_SEL | wxLC_EDIT_LABELS | wxLC_SORT_ASCENDING |
-                              wxLC_SORT_DESCENDING));
+    EXPECT_FALSE(listStyle &
+                 (wxLC_SINGLE_SEL | wxLC_EDIT_LABELS | wxLC_SORT_ASCENDING | wxLC_SORT_DESCENDING));
     EXPECT_TRUE(byName("ID_STATICBITMAP2")->GetWindowStyleFlag() & wxDOUBLE_BORDER);
     EXPECT_TRUE(byName("ID_STATICBITMAP3")->GetWindowStyleFlag() & wxDOUBLE_BORDER);
 }
@@ -167,10 +169,10 @@ TEST_F(WindowTest, MenusLabelsAndAccelerators) {
         int flags;
     };
     const Item items[] = {
-        {0, "종료", WXK_F4, wxACCEL_ALT},        {1, "지금 새로 고침 (&R)", 0, 0},
-        {1, "업데이트 속도 (&U)", 0, 0},          {1, "빠름 (&H)", 0, 0},
-        {1, "중간 (&M)", 0, 0},                  {1, "느림 (&L)", 0, 0},
-        {1, "일시 중지 (&S)", 0, 0},             {2, "정보", WXK_F1, wxACCEL_NORMAL},
+        {0, "종료", WXK_F4, wxACCEL_ALT}, {1, "지금 새로 고침 (&R)", 0, 0},
+        {1, "업데이트 속도 (&U)", 0, 0},  {1, "빠름 (&H)", 0, 0},
+        {1, "중간 (&M)", 0, 0},           {1, "느림 (&L)", 0, 0},
+        {1, "일시 중지 (&S)", 0, 0},      {2, "정보", WXK_F1, wxACCEL_NORMAL},
     };
     for (const Item& it : items) {
         SCOPED_TRACE(it.label);
@@ -195,8 +197,9 @@ TEST_F(WindowTest, MenusLabelsAndAccelerators) {
         }
     }
     // The update-speed entry opens the submenu of the four speed items.
-    int speed = bar->FindMenuItem(bar->GetMenuLabelText(1),
-                                  wxMenuItem::GetLabelText(wxString::FromUTF8("업데이트 속도 (&U)")));
+    int speed =
+        bar->FindMenuItem(bar->GetMenuLabelText(1),
+                          wxMenuItem::GetLabelText(wxString::FromUTF8("업데이트 속도 (&U)")));
     ASSERT_NE(speed, wxNOT_FOUND);
     wxMenuItem* entry = bar->FindItem(speed);
     ASSERT_TRUE(entry->IsSubMenu());
@@ -266,7 +269,12 @@ TEST(WindowStart, NoRefreshBeforeTheFirstTickAndCleanEarlyClose) {
     f->Show(true);
     pumpEvents(1500);
     EXPECT_EQ(orvelFrameAccess::list(f)->GetItemCount(), 0);
+    // The performance page shown before any sample keeps its placeholders.
+    showPage(f, performancePage);
+    pumpEvents(100);
     EXPECT_EQ(utf8(orvelFrameAccess::cpuText(f)->GetLabel()), "Label");
+    EXPECT_EQ(utf8(orvelFrameAccess::memText(f)->GetLabel()), "Label");
+    showPage(f, processPage);
     EXPECT_TRUE(orvelFrameAccess::status(f)->GetStatusText(0).empty());
     EXPECT_EQ(orvelFrameAccess::cpus(f), nullptr);
     // Closed before the first tick: nothing to release but the scratch record.
@@ -281,7 +289,9 @@ TEST(WindowStart, FirstTickFillsTheList) {
     f->Show(true);
     pumpEvents(2600);
     EXPECT_GT(orvelFrameAccess::list(f)->GetItemCount(), 0);
+    showPage(f, performancePage);
     EXPECT_NE(utf8(orvelFrameAccess::cpuText(f)->GetLabel()), "Label");
+    EXPECT_NE(utf8(orvelFrameAccess::memText(f)->GetLabel()), "Label");
     closeAndSettle(f);
 }
 
