@@ -214,6 +214,21 @@ void owner_name(uid_t uid, char out[32]) {
     memcpy(out, it->second.data(), it->second.size());
 }
 
+namespace {
+
+// A process that is exiting or reaped can answer ESRCH, at the open or the
+// read; to the user it is gone, so the message of a stat file not there.
+void report_failure(const char* step, int err) {
+    if (err == ESRCH) {
+        err = ENOENT;
+        step = "open";
+    }
+    errno = err;
+    perror(step);
+}
+
+} // namespace
+
 PROC_t* procstat(const char* cpid, PROC_t* procs) {
     if (!procs || !valid_pid_name(cpid))
         return nullptr;
@@ -228,10 +243,7 @@ PROC_t* procstat(const char* cpid, PROC_t* procs) {
 
     int fd = openat(proc_dir, path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        // A process that is exiting can answer ESRCH; to the user it is gone.
-        if (errno == ESRCH)
-            errno = ENOENT;
-        perror("open");
+        report_failure("open", errno);
         return nullptr;
     }
     struct stat st;
@@ -254,15 +266,7 @@ PROC_t* procstat(const char* cpid, PROC_t* procs) {
     int err = errno;
     close(fd);
     if (got < 0 && len == 0) {
-        // Reaped between the open and the read: to the user the same as a
-        // process gone before the open, so the same message.
-        if (err == ESRCH) {
-            errno = ENOENT;
-            perror("open");
-        } else {
-            errno = err;
-            perror("read");
-        }
+        report_failure("read", err);
         return nullptr;
     }
     if (!parse_stat_line(buf, len, procs))

@@ -121,9 +121,16 @@ wxString time_cell(long long sec) {
     return wxString::FromAscii(buf);
 }
 
+namespace {
+// The %CPU cell's text, written where a row compares it too.
+void share_text(float share, char (&buf)[48]) {
+    snprintf(buf, sizeof buf, "%.1f", std::isfinite(share) ? static_cast<double>(share) : 0.0);
+}
+} // namespace
+
 wxString cpu_cell(float share) {
     char buf[48];
-    snprintf(buf, sizeof buf, "%.1f", std::isfinite(share) ? static_cast<double>(share) : 0.0);
+    share_text(share, buf);
     return wxString::FromAscii(buf);
 }
 
@@ -486,16 +493,12 @@ void orvelFrame::writeRow(long row, RowCells& shown, const PROC_t& r) {
         shown.user = r.username;
         ListCtrl1->SetItem(row, idUSR, name_cell(r.username), -1);
     }
-    // Equal bits make equal texts; other shares may still print the same.
-    if (all || memcmp(&shown.cpu, &r.cpu_usage, sizeof shown.cpu) != 0) {
-        shown.cpu = r.cpu_usage;
-        char text[sizeof shown.cpuText];
-        snprintf(text, sizeof text, "%.1f",
-                 std::isfinite(r.cpu_usage) ? static_cast<double>(r.cpu_usage) : 0.0);
-        if (all || strcmp(text, shown.cpuText) != 0) {
-            memcpy(shown.cpuText, text, sizeof text);
-            ListCtrl1->SetItem(row, idCPU, cpu_cell(r.cpu_usage), -1);
-        }
+    // Different shares may print the same.
+    char cpu[sizeof shown.cpuText];
+    share_text(r.cpu_usage, cpu);
+    if (all || strcmp(cpu, shown.cpuText) != 0) {
+        memcpy(shown.cpuText, cpu, sizeof cpu);
+        ListCtrl1->SetItem(row, idCPU, wxString::FromAscii(cpu), -1);
     }
     if (all || shown.rss != r.rss) {
         shown.rss = r.rss;
@@ -536,16 +539,15 @@ void orvelFrame::syncList(bool scanned) {
         dropUnseen();
 
     sinceboot = gettimesinceboot();
-    hasRow.assign(ps.size(), 0);
     for (size_t row = 0; row < rows.size(); ++row) {
-        size_t idx = psIndex.find(rows[row].pid)->second;
-        hasRow[idx] = 1;
-        refreshRecord(ps[idx]);
-        writeRow(static_cast<long>(row), rows[row], ps[idx]);
+        PROC_t& r = ps[psIndex.find(rows[row].pid)->second];
+        refreshRecord(r);
+        writeRow(static_cast<long>(row), rows[row], r);
     }
+    // Records still marked as seen have no row yet.
     std::vector<std::pair<num, size_t>> fresh;
     for (size_t idx = 0; idx < ps.size(); ++idx)
-        if (!hasRow[idx] && ps[idx].flag)
+        if (ps[idx].flag)
             fresh.emplace_back(ps[idx].recent_ticks(), idx);
     sortTable(fresh);
     // New rows go on top, the busiest of them first.

@@ -70,8 +70,7 @@ private:
         bool known; // false: the cells below are not known, write them all
         std::string name;
         std::string user;
-        float cpu;
-        char cpuText[16];
+        char cpuText[48];
         num rss;
         long long minutes; // running time in whole minutes
     };
@@ -135,7 +134,6 @@ private:
     // Indexes that keep the cycle linear in the number of processes.
     std::unordered_map<num, size_t> psIndex; // pid -> position in ps
     std::vector<RowCells> rows;              // one per list row, top first
-    std::vector<char> hasRow;                // by ps position, during one cycle
     long pagesize;
     long clktck;
     long long sinceboot; // read once per cycle
