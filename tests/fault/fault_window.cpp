@@ -165,21 +165,23 @@ std::string fourValues(const std::string& kernel) {
     return line;
 }
 
-unsigned long long meminfoValue(const std::string& text, const std::string& key) {
-    size_t p = text.find("\n" + key);
+// Where the line that starts with key begins, or npos.
+size_t lineOf(const std::string& text, const std::string& key) {
     if (text.compare(0, key.size(), key) == 0)
-        p = 0;
-    else if (p != std::string::npos)
-        ++p;
+        return 0;
+    size_t p = text.find("\n" + key);
+    return p == std::string::npos ? p : p + 1;
+}
+
+unsigned long long meminfoValue(const std::string& text, const std::string& key) {
+    size_t p = lineOf(text, key);
     return p == std::string::npos ? 0 : strtoull(text.c_str() + p + key.size(), nullptr, 10);
 }
 
 std::string withoutLine(const std::string& text, const std::string& key) {
-    size_t p = text.compare(0, key.size(), key) == 0 ? 0 : text.find("\n" + key);
+    size_t p = lineOf(text, key);
     if (p == std::string::npos)
         return text;
-    if (p > 0)
-        ++p;
     size_t end = text.find('\n', p);
     return text.substr(0, p) + (end == std::string::npos ? "" : text.substr(end + 1));
 }
@@ -268,7 +270,7 @@ void expectTimes(const Shown& s, long long uptime) {
     const long hz = sysconf(_SC_CLK_TCK);
     for (const PROC_t& r : orvelFrameAccess::table(frame)) {
         long long running = uptime - static_cast<long long>(r.start_time);
-        std::string want = utf8Of(time_cell(running > 0 ? running / hz : 0));
+        std::string want = utf8(time_cell(running > 0 ? running / hz : 0));
         for (const auto& row : s.rows)
             if (atoll(row[0].c_str()) == r.pid && row[5] != want)
                 fail("PID " + row[0] + " shows " + row[5] + ", not " + want);

@@ -23,11 +23,7 @@ public:
     void OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,
                          const wxChar* msg) override {
         ++assertions;
-        printf("FAIL: wx assertion %s in %s (%s:%d): %s\n",
-               static_cast<const char*>(wxString(cond).utf8_str()),
-               static_cast<const char*>(wxString(func).utf8_str()),
-               static_cast<const char*>(wxString(file).utf8_str()), line,
-               static_cast<const char*>(wxString(msg).utf8_str()));
+        printf("FAIL: %s\n", describeAssertion(file, line, func, cond, msg).c_str());
     }
     int assertions = 0;
 };
@@ -51,20 +47,12 @@ inline void stopToolkit() {
 // choosing it does. False when no item has that label.
 inline bool chooseMenuItem(wxFrame* f, const char* label) {
     wxMenuBar* bar = f->GetMenuBar();
-    std::function<int(wxMenu*)> find = [&](wxMenu* menu) -> int {
-        for (wxMenuItem* item : menu->GetMenuItems()) {
-            if (item->GetSubMenu()) {
-                if (int id = find(item->GetSubMenu()))
-                    return id;
-            } else if (item->GetItemLabel() == wxString::FromUTF8(label)) {
-                return item->GetId();
-            }
-        }
-        return 0;
-    };
-    for (size_t k = 0; k < bar->GetMenuCount(); ++k)
-        if (int id = find(bar->GetMenu(k)))
+    wxString plain = wxMenuItem::GetLabelText(wxString::FromUTF8(label));
+    for (size_t k = 0; k < bar->GetMenuCount(); ++k) {
+        int id = bar->FindMenuItem(bar->GetMenuLabelText(k), plain);
+        if (id != wxNOT_FOUND)
             return f->ProcessCommand(id);
+    }
     return false;
 }
 

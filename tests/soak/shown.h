@@ -29,15 +29,6 @@ struct Shown {
     double cpuTotal = -1;
 };
 
-inline std::string utf8Of(const wxString& s) {
-    return std::string(s.utf8_str());
-}
-
-inline bool hasNanOrInf(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
-}
-
 inline bool isPid(const std::string& s) {
     if (s.empty() || s[0] == '0' || s.size() > 10)
         return false;
@@ -60,10 +51,10 @@ inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
     // The summary texts are written while their page is shown.
     int page = orvelFrameAccess::notebook(f)->GetSelection();
     showPage(f, performancePage);
-    s.cpuText = utf8Of(orvelFrameAccess::cpuText(f)->GetLabel());
-    s.memText = utf8Of(orvelFrameAccess::memText(f)->GetLabel());
+    s.cpuText = utf8(orvelFrameAccess::cpuText(f)->GetLabel());
+    s.memText = utf8(orvelFrameAccess::memText(f)->GetLabel());
     showPage(f, page);
-    s.status = utf8Of(orvelFrameAccess::status(f)->GetStatusText(0));
+    s.status = utf8(orvelFrameAccess::status(f)->GetStatusText(0));
     wxListCtrl* list = orvelFrameAccess::list(f);
     for (long r = 0; r < list->GetItemCount(); ++r) {
         std::array<std::string, 6> row;
@@ -184,9 +175,9 @@ inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
             continue;
         }
         const PROC_t& r = *it->second;
-        if (row[1] != utf8Of(name_cell(r.tcomm)) || row[2] != utf8Of(name_cell(r.username)) ||
-            row[3] != utf8Of(cpu_cell(r.cpu_usage)) || row[4] != utf8Of(mem_cell(r.rss, pagesize)))
-            bad(where + "does not show its record " + utf8Of(name_cell(r.tcomm)));
+        if (row[1] != utf8(name_cell(r.tcomm)) || row[2] != utf8(name_cell(r.username)) ||
+            row[3] != utf8(cpu_cell(r.cpu_usage)) || row[4] != utf8(mem_cell(r.rss, pagesize)))
+            bad(where + "does not show its record " + utf8(name_cell(r.tcomm)));
         if (!std::isfinite(r.cpu_usage) || r.cpu_usage < 0)
             bad(where + "CPU share " + std::to_string(r.cpu_usage));
     }

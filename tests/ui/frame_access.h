@@ -7,6 +7,8 @@
 #include <wx/evtloop.h>
 #include <wx/timer.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -71,8 +73,25 @@ inline void showPage(orvelFrame* f, int page) {
 }
 enum { processPage = 0, performancePage = 1, infoPage = 2 };
 
+inline std::string utf8(const wxString& s) {
+    return std::string(s.utf8_str());
+}
+
 inline std::string cellText(wxListCtrl* list, long row, int col) {
-    return std::string(list->GetItemText(row, col).utf8_str());
+    return utf8(list->GetItemText(row, col));
+}
+
+// "nan" or "inf" in any case, as printf writes a float that is not a number.
+inline bool hasNanOrInf(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
+}
+
+// What a toolkit assertion says, for a test failure instead of a dialog.
+inline std::string describeAssertion(const wxChar* file, int line, const wxChar* func,
+                                     const wxChar* cond, const wxChar* msg) {
+    return "wx assertion " + utf8(cond) + " in " + utf8(func) + " (" + utf8(file) + ":" +
+           std::to_string(line) + "): " + utf8(msg);
 }
 
 #endif

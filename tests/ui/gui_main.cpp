@@ -1,5 +1,7 @@
 // Runs the tests inside a real wxWidgets GUI application (an X display is
 // needed; the test command provides one with Xvfb).
+#include "frame_access.h"
+
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/image.h>
@@ -15,9 +17,7 @@ public:
     // A toolkit assertion fails the running test instead of opening a dialog.
     void OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,
                          const wxChar* msg) override {
-        ADD_FAILURE() << "wx assertion " << wxString(cond).utf8_str() << " in "
-                      << wxString(func).utf8_str() << " (" << wxString(file).utf8_str() << ":"
-                      << line << "): " << wxString(msg).utf8_str();
+        ADD_FAILURE() << describeAssertion(file, line, func, cond, msg);
     }
 };
 } // namespace

@@ -13,10 +13,6 @@
 
 namespace {
 
-std::string utf8(const wxString& s) {
-    return std::string(s.utf8_str());
-}
-
 // Counts refresh cycles: bound after the window's own connection, so it sees
 // each timer event first and passes it on.
 struct CycleCounter {

@@ -15,10 +15,6 @@
 
 namespace {
 
-std::string utf8(const wxString& s) {
-    return std::string(s.utf8_str());
-}
-
 class RefreshTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -328,10 +324,6 @@ TEST_F(RefreshTest, TableHoldsOnlyLiveProcessesAfterChurn) {
     }
 }
 
-bool hasNan(const std::string& s) {
-    return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
-}
-
 TEST_F(RefreshTest, SummaryTextsAreCurrentWheneverTheirPageShows) {
     auto expectCurrent = [this](const char* when) {
         EXPECT_EQ(utf8(orvelFrameAccess::cpuText(frame)->GetLabel()),
@@ -368,12 +360,12 @@ TEST_F(RefreshTest, TwoCyclesInOneTickShowNoGarbage) {
         runCycle(frame); // most of these fall within one clock tick
     showPage(frame, performancePage);
     std::string cpu = utf8(orvelFrameAccess::cpuText(frame)->GetLabel());
-    EXPECT_FALSE(hasNan(cpu)) << cpu;
-    EXPECT_FALSE(hasNan(utf8(orvelFrameAccess::status(frame)->GetStatusText(0))));
-    EXPECT_FALSE(hasNan(utf8(orvelFrameAccess::memText(frame)->GetLabel())));
+    EXPECT_FALSE(hasNanOrInf(cpu)) << cpu;
+    EXPECT_FALSE(hasNanOrInf(utf8(orvelFrameAccess::status(frame)->GetStatusText(0))));
+    EXPECT_FALSE(hasNanOrInf(utf8(orvelFrameAccess::memText(frame)->GetLabel())));
     for (long row = 0; row < list->GetItemCount(); ++row) {
         std::string c = cellText(list, row, idCPU);
-        ASSERT_FALSE(hasNan(c)) << "row " << row;
+        ASSERT_FALSE(hasNanOrInf(c)) << "row " << row;
         ASSERT_NE(c[0], '-') << "row " << row;
     }
 }

@@ -19,10 +19,6 @@
 
 namespace {
 
-std::string utf8(const wxString& s) {
-    return std::string(s.utf8_str());
-}
-
 // Builds the window with the working directory set to dir, as the program
 // resolves its pictures there.
 orvelFrame* buildIn(const std::string& dir) {
