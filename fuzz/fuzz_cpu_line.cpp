@@ -2,6 +2,7 @@
 #include "check.h"
 #include "cpu_usage.h"
 
+#include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check_percent(g.rec.usage_krn);
         CHECK(fabsf(g.rec.usage_tot - g.rec.usage_usr - g.rec.usage_krn) < 1e-3f);
         CHECK(g.rec.total_sav >= 0);
+        // The full total and the one held in 32 bits agree below INT_MAX.
+        CHECK(g.rec.total_sav ==
+              (g.rec.interval_ticks > INT_MAX ? INT_MAX : int(g.rec.interval_ticks)));
         CHECK(g.rec.id == 0);
         if (count < 4 || g.rec.total_sav == 0) {
             CHECK(g.rec.usage_tot == old.usage_tot && g.rec.usage_usr == old.usage_usr &&

@@ -2,6 +2,7 @@
 #include "check.h"
 #include "procstat.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -32,6 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CHECK(open != nullptr);
         size_t n = size_t(static_cast<const char*>(nul) - g.rec.tcomm);
         CHECK(n <= size_t(text + size - open) && memcmp(g.rec.tcomm, open, n) == 0);
+
+        // The cells' arithmetic on whatever the fields hold, other fields
+        // standing in for the interval, the uptime and the page size:
+        // UBSan stops at any overflow.
+        const PROC_t& r = g.rec;
+        CHECK(!std::isnan(cpu_share(r, static_cast<unsigned long long>(r.cstime), 0)));
+        CHECK(running_seconds(r.cutime, r.start_time, long(r.priority)) >= 0);
+        CHECK(rss_kb(r.rss, long(r.vsize)) >= 0);
     }
 
     std::string s(text, size);

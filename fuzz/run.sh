@@ -11,7 +11,7 @@ root=$(dirname "$here")
 out=${ORVEL_FUZZ_BUILD:-$root/build-fuzz}
 work=$root/fuzz/corpus-run
 cxx=${FUZZ_CXX:-clang++-14}
-targets="stat_line cpu_line meminfo"
+targets="stat_line cpu_line meminfo name"
 
 if ! command -v "$cxx" >/dev/null 2>&1; then
     echo "run.sh: $cxx not found (apt-get install clang-14)" >&2
@@ -21,10 +21,15 @@ fi
 flags="-std=c++17 -g -O1 -Wall -Wextra -fno-omit-frame-pointer
        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I$root/proc"
 mkdir -p "$out" "$work/artifacts"
+# The name cell is the window's text unit, on wxBase and GLib.
+texts="$root/ui/texts.cpp -I$root/ui $(wx-config --cxxflags base) $(pkg-config --cflags glib-2.0)
+       $(wx-config --libs base) $(pkg-config --libs glib-2.0)"
 for t in $targets; do
+    extra=
+    [ "$t" = name ] && extra=$texts
     # shellcheck disable=SC2086
     "$cxx" $flags -o "$out/fuzz_$t" "$here/fuzz_$t.cpp" \
-        "$root/proc/procstat.cpp" "$root/proc/cpu_usage.cpp" "$root/proc/mem_usage.cpp"
+        "$root/proc/procstat.cpp" "$root/proc/cpu_usage.cpp" "$root/proc/mem_usage.cpp" $extra
 done
 
 status=0

@@ -60,6 +60,7 @@ void cpu_update(CPU_t* cpus, const uint64_t vals[7], int count) {
     if (count < 4) {
         // Nothing usable was read: no interval, and the figures stay as they were.
         cpus->total_sav = 0;
+        cpus->interval_ticks = 0;
         return;
     }
     if (count > 7)
@@ -77,6 +78,7 @@ void cpu_update(CPU_t* cpus, const uint64_t vals[7], int count) {
     uint64_t ds = first ? vals[2] : TIC_t(cpus->s - cpus->s_sav);
     uint64_t di = first ? vals[3] : TIC_t(cpus->i - cpus->i_sav);
     uint64_t total = add_sat(add_sat(du, ds), di);
+    cpus->interval_ticks = total;
     if (total == 0) {
         // Two samples within one tick: keep the last figures rather than 0/0.
         cpus->total_sav = 0;
@@ -128,6 +130,9 @@ CPU_t* cpus_read(CPU_t* cpus) {
                     break;
                 }
             count = cpu_parse_line(buf, vals);
+        } else {
+            // No line at all: the read failed, and so does the parse of nothing.
+            fputs("failed /proc/stat read", stderr);
         }
         if (count < 4) {
             fputs("failed /proc/stat read", stderr);

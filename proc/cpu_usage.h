@@ -13,7 +13,10 @@ struct CPU_t {
     float usage_tot;
     float usage_usr;
     float usage_krn;
-    int total_sav; // user + kernel + idle ticks of the last interval
+    int total_sav; // user + kernel + idle ticks of the last interval, at most INT_MAX
+    // The same total in full: a first interval since boot on a large machine
+    // is far past what total_sav holds, and shares are taken against this.
+    unsigned long long interval_ticks;
 };
 
 // First call (no stream yet): the argument is ignored and a new zero-filled
@@ -38,7 +41,8 @@ int cpu_parse_line(const char* line, uint64_t vals[7]);
 // Stores the parsed counters (only the first count of them) into cpus and
 // computes the interval's percentages and tick total against the saved ones.
 // Fewer than 4 values is a failed read: nothing is stored. An interval of no
-// ticks sets total_sav to 0 and keeps the previous percentages.
+// ticks sets total_sav and interval_ticks to 0 and keeps the previous
+// percentages.
 void cpu_update(CPU_t* cpus, const uint64_t vals[7], int count);
 
 #endif

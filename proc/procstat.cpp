@@ -246,8 +246,10 @@ PROC_t* procstat(const char* cpid, PROC_t* procs) {
         report_failure("open", errno);
         return nullptr;
     }
+    // The directory keeps the process's effective uid; the files in it turn
+    // root's when the process is not dumpable (after setuid, or on request).
     struct stat st;
-    bool have_owner = fstat(fd, &st) == 0;
+    bool have_owner = fstatat(proc_dir, cpid, &st, 0) == 0;
 
     // Room for the longest name the record holds plus 52 numbers.
     char buf[8192];
@@ -276,6 +278,25 @@ PROC_t* procstat(const char* cpid, PROC_t* procs) {
     else
         strcpy(procs->username, "?");
     return procs;
+}
+
+float cpu_share(const PROC_t& r, unsigned long long interval_ticks, float previous) {
+    if (interval_ticks == 0)
+        return previous;
+    return float(double(r.recent_ticks()) * 100.0 / double(interval_ticks));
+}
+
+long long running_seconds(long long sinceboot, unsigned long long start_time, long tickspersec) {
+    if (tickspersec <= 0 || sinceboot <= 0 || start_time >= (unsigned long long)sinceboot)
+        return 0;
+    return (sinceboot - (long long)start_time) / tickspersec;
+}
+
+long long rss_kb(num rss_pages, long pagesize) {
+    if (rss_pages <= 0 || pagesize <= 0)
+        return 0;
+    unsigned __int128 kb = (unsigned __int128)rss_pages * (unsigned long)pagesize / 1024;
+    return kb > (unsigned __int128)LLONG_MAX ? LLONG_MAX : (long long)kb;
 }
 
 bool parse_uptime(const char* text, long tickspersec, long long* ticks) {

@@ -8,6 +8,17 @@
 
 typedef long long num;
 
+// Sums and differences of counters held at the ends of the range instead of
+// wrapping: a forged stat line may hold any value.
+inline num sat_add(num a, num b) {
+    num r;
+    return __builtin_add_overflow(a, b, &r) ? (b > 0 ? INT64_MAX : INT64_MIN) : r;
+}
+inline num sat_sub(num a, num b) {
+    num r;
+    return __builtin_sub_overflow(a, b, &r) ? (b < 0 ? INT64_MAX : INT64_MIN) : r;
+}
+
 struct PROC_t {
     num pid;
     char tcomm[4096]; // "(name)" as the kernel prints it, parentheses kept
@@ -59,7 +70,9 @@ struct PROC_t {
     bool flag;
 
     // Ticks used since the saved counts: the busiest process sorts last.
-    num recent_ticks() const { return (utime - utime_sav) + (stimev - stimev_sav); }
+    num recent_ticks() const {
+        return sat_add(sat_sub(utime, utime_sav), sat_sub(stimev, stimev_sav));
+    }
     bool operator==(num id) { return pid == id; }
     bool operator<(const PROC_t& a) const { return recent_ticks() < a.recent_ticks(); }
 };
@@ -84,6 +97,17 @@ bool parse_stat_line(const char* text, size_t len, PROC_t* out);
 // "123.45 678.90" -> 12345 at 100 ticks per second. Returns false when the
 // text holds no uptime.
 bool parse_uptime(const char* text, long tickspersec, long long* ticks);
+
+// Ticks used since the saved counts as a percentage of an interval's tick
+// total; previous keeps showing when no tick passed.
+float cpu_share(const PROC_t& r, unsigned long long interval_ticks, float previous);
+
+// Whole seconds a process has run, from the time since boot and its start,
+// both in ticks; 0 for a start not yet reached.
+long long running_seconds(long long sinceboot, unsigned long long start_time, long tickspersec);
+
+// Resident kilobytes of a page count, held at the largest long long.
+long long rss_kb(num rss_pages, long pagesize);
 
 // The account name of uid, or the uid in decimal when it has none; always
 // zero-terminated within 32 bytes.

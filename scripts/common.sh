@@ -3,7 +3,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
 
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libwxgtk3.2-dev fonts-baekmuk fonts-dejavu-core)
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libwxgtk3.2-dev libglib2.0-dev fonts-baekmuk fonts-dejavu-core)
 # The fuzz targets are built with Debian's clang and its libFuzzer runtime.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 

@@ -17,6 +17,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 wxString wxbuildinfo(wxbuildinfoformat format) {
@@ -41,23 +42,6 @@ const char* const kInfoText = "Orvel System Manager v0.01 (101)\n"
                               "Every figure comes straight from the kernel's /proc.\n"
                               "Written by the Orvel developers with wxWidgets.\n";
 
-bool valid_utf8(const unsigned char* s) {
-    while (*s) {
-        int extra = *s < 0x80         ? 0
-                    : (*s >> 5) == 6  ? 1
-                    : (*s >> 4) == 14 ? 2
-                    : (*s >> 3) == 30 ? 3
-                                      : -1;
-        if (extra < 0 || (extra == 1 && *s < 0xC2))
-            return false;
-        ++s;
-        for (int k = 0; k < extra; ++k, ++s)
-            if ((*s & 0xC0) != 0x80)
-                return false;
-    }
-    return true;
-}
-
 // Only used by the right-click check: the start time of whatever process now
 // holds pid, read without any report on standard error.
 bool current_start_time(int pid, unsigned long long* start) {
@@ -80,96 +64,6 @@ bool current_start_time(int pid, unsigned long long* start) {
 }
 
 } // namespace
-
-wxString cpu_text(const CPU_t& c) {
-    return wxString::Format(_T("CPU Usage(Total) : %.2f%%\nCPU Usage(User) : %.2f%%\n")
-                            _T("CPU Usage(Kernel) : %.2f%%\n"),
-                            static_cast<double>(c.usage_tot), static_cast<double>(c.usage_usr),
-                            static_cast<double>(c.usage_krn));
-}
-
-wxString mem_text(const MEM_t& m) {
-    // Printed unsigned: a figure past 2^31 kB must not show as negative, and
-    // "used" cannot go below zero when free exceeds total in a broken file.
-    unsigned used = m.memtotal > m.memfree ? m.memtotal - m.memfree : 0;
-    unsigned swapused = m.swaptotal > m.swapfree ? m.swaptotal - m.swapfree : 0;
-    return wxString::Format(_T("MemTotal : %u KB\nMemUsed : %u KB\nMemFree : %u KB\n\n")
-                            _T("SwapTotal : %u KB\nSwapUsed : %u KB\nSwapFree : %u KB\n\n")
-                            _T("Buffers : %u KB\nCached : %uKB"),
-                            m.memtotal, used, m.memfree, m.swaptotal, swapused, m.swapfree,
-                            m.buffers, m.cached);
-}
-
-wxString status_line(int numproc, const CPU_t& c, const MEM_t& m) {
-    float tot = c.usage_tot;
-    // Converting a non-finite or out-of-range float to int is undefined.
-    int cpu = std::isfinite(tot) && tot > -1e6f && tot < 1e6f ? static_cast<int>(tot) : 0;
-    unsigned long long used = m.memtotal > m.memfree ? m.memtotal - m.memfree : 0;
-    int mem = m.memtotal ? static_cast<int>(used * 100 / m.memtotal) : 0;
-    static const wxString fmt =
-        wxString::FromUTF8("프로세스: %d\t  CPU 사용: %3d%%\t실제 메모리: %3d%%");
-    return wxString::Format(fmt, numproc, cpu, mem);
-}
-
-wxString time_cell(long long sec) {
-    if (sec < 0)
-        sec = 0;
-    long long hours = sec / 3600;
-    long long minutes = sec / 60 - hours * 60;
-    char buf[48];
-    snprintf(buf, sizeof buf, "%2lldh:%lldm", hours, minutes);
-    return wxString::FromAscii(buf);
-}
-
-namespace {
-// The %CPU cell's text, written where a row compares it too.
-void share_text(float share, char (&buf)[48]) {
-    snprintf(buf, sizeof buf, "%.1f", std::isfinite(share) ? static_cast<double>(share) : 0.0);
-}
-} // namespace
-
-wxString cpu_cell(float share) {
-    char buf[48];
-    share_text(share, buf);
-    return wxString::FromAscii(buf);
-}
-
-wxString mem_cell(long long rss_pages, long pagesize) {
-    char buf[48];
-    long long kb = rss_pages > 0 && pagesize > 0 ? rss_pages * (pagesize / 1024) : 0;
-    snprintf(buf, sizeof buf, "%lldKB", kb);
-    return wxString::FromAscii(buf);
-}
-
-wxString name_cell(const char* bytes) {
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes);
-    bool ascii = true;
-    bool control = false;
-    for (const unsigned char* p = s; *p; ++p) {
-        ascii = ascii && *p < 0x80;
-        control = control || *p < 0x20 || *p == 0x7F;
-    }
-    wxString out;
-    if (ascii)
-        out = wxString::FromAscii(bytes);
-    else if (valid_utf8(s))
-        out = wxString::FromUTF8(bytes);
-    else
-        out = wxString(bytes, wxConvISO8859_1); // byte for byte
-    if (control) {
-        for (wxString::iterator it = out.begin(); it != out.end(); ++it)
-            if (*it < 0x20 || *it == 0x7F)
-                *it = '?';
-    }
-    return out;
-}
-
-float cpu_share(const PROC_t& r, int total_sav, float previous) {
-    if (total_sav == 0)
-        return previous;
-    long long ticks = (r.utime - r.utime_sav) + (r.stimev - r.stimev_sav);
-    return static_cast<float>(static_cast<double>(ticks * 100) / total_sav);
-}
 
 const long orvelFrame::ID_LISTCTRL1 = wxNewId();
 const long orvelFrame::ID_PANEL1 = wxNewId();
@@ -302,11 +196,12 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
     ListCtrl1->InsertColumn(idCPU, _T("%CPU"), wxLIST_FORMAT_LEFT, -1);
     ListCtrl1->InsertColumn(idMEM, _T("%MEM"), wxLIST_FORMAT_LEFT, -1);
     ListCtrl1->InsertColumn(idTME, _T("%TIME"), wxLIST_FORMAT_LEFT, -1);
-    ListCtrl1->SetColumnWidth(idPID, 52);
+    // The largest PID under systemd's pid_max, and 16 GB resident.
+    ListCtrl1->SetColumnWidth(idPID, widthFor(_T("4194304"), 52));
     ListCtrl1->SetColumnWidth(idCMD, 164);
     ListCtrl1->SetColumnWidth(idUSR, 70);
     ListCtrl1->SetColumnWidth(idCPU, 50);
-    ListCtrl1->SetColumnWidth(idMEM, 70);
+    ListCtrl1->SetColumnWidth(idMEM, widthFor(_T("16777216KB"), 70));
 
     // A missing or broken picture leaves its control empty, without a dialog.
     wxLogNull quiet;
@@ -324,6 +219,12 @@ orvelFrame::~orvelFrame() {
     cpus_release(cpus);
     mems_release(mems);
     free(procs);
+}
+
+int orvelFrame::widthFor(const wxString& widest, int least) const {
+    // The list draws a cell's text in the column's width less 8 pixels and
+    // cuts it with an ellipsis past that.
+    return std::max(least, ListCtrl1->GetTextExtent(widest).GetWidth() + 8);
 }
 
 void orvelFrame::OnQuit(wxCommandEvent&) {
@@ -361,13 +262,28 @@ void orvelFrame::OnListCtrl1ItemRClick(wxListEvent& event) {
     // 0 and negative IDs address whole process groups, ours among them.
     if (pid <= 0)
         return;
-    // The row may be stale: signal only the very process it lists.
+    // A pidfd holds the process it was opened for: taken before the check,
+    // it cannot reach a process that takes the PID after the check. Without
+    // one (an old kernel, no descriptor left) the check alone stands.
+    // (Debian 12's libc declares its wrappers without C linkage.)
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0 && errno != ENOSYS && errno != EMFILE && errno != ENFILE && errno != ENOMEM)
+        return; // no such process
+    if (listsProcessNow(pid) &&
+        (pidfd < 0 ||
+         (syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0) != 0 && errno == ENOSYS)))
+        kill(pid, SIGTERM);
+    if (pidfd >= 0)
+        close(pidfd);
+}
+
+bool orvelFrame::listsProcessNow(int pid) const {
+    // The row may be stale: the process holding pid now must be the one the
+    // table lists, started at the very same tick.
     std::unordered_map<num, size_t>::const_iterator it = psIndex.find(pid);
     unsigned long long start = 0;
-    if (it == psIndex.end() || !current_start_time(pid, &start) ||
-        start != ps[it->second].start_time)
-        return;
-    kill(pid, SIGTERM);
+    return it != psIndex.end() && current_start_time(pid, &start) &&
+           start == ps[it->second].start_time;
 }
 
 void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
@@ -471,18 +387,14 @@ void orvelFrame::dropUnseen() {
 }
 
 void orvelFrame::refreshRecord(PROC_t& r) {
-    r.cpu_usage = cpu_share(r, cpus->total_sav, r.cpu_usage);
+    r.cpu_usage = cpu_share(r, cpus->interval_ticks, r.cpu_usage);
     r.utime_sav = r.utime;
     r.stimev_sav = r.stimev;
     r.flag = false;
 }
 
 void orvelFrame::writeRow(long row, RowCells& shown, const PROC_t& r) {
-    long long sec = 0;
-    if (clktck > 0) {
-        long long running = sinceboot - static_cast<long long>(r.start_time);
-        sec = running > 0 ? running / clktck : 0;
-    }
+    long long sec = running_seconds(sinceboot, r.start_time, clktck);
     bool all = !shown.known;
     shown.known = true;
     if (all || shown.name != r.tcomm) {
@@ -495,7 +407,7 @@ void orvelFrame::writeRow(long row, RowCells& shown, const PROC_t& r) {
     }
     // Different shares may print the same.
     char cpu[sizeof shown.cpuText];
-    share_text(r.cpu_usage, cpu);
+    cpu_cell_text(r.cpu_usage, cpu);
     if (all || strcmp(cpu, shown.cpuText) != 0) {
         memcpy(shown.cpuText, cpu, sizeof cpu);
         ListCtrl1->SetItem(row, idCPU, wxString::FromAscii(cpu), -1);

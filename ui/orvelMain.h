@@ -21,6 +21,7 @@
 #include "cpu_usage.h"
 #include "mem_usage.h"
 #include "procstat.h"
+#include "texts.h"
 
 typedef std::vector<PROC_t> procVector;
 typedef procVector::iterator procVectItor;
@@ -29,21 +30,6 @@ enum wxbuildinfoformat { short_f, long_f };
 wxString wxbuildinfo(wxbuildinfoformat format);
 
 enum columntype { idPID = 0, idCMD = 1, idUSR = 2, idCPU = 3, idMEM = 4, idTME = 5 };
-
-// The texts the refresh cycle writes, kept apart from the window so they can
-// be checked on any figures.
-wxString cpu_text(const CPU_t& cpus);
-wxString mem_text(const MEM_t& mems);
-wxString status_line(int numproc, const CPU_t& cpus, const MEM_t& mems);
-wxString time_cell(long long sec);
-wxString cpu_cell(float share);
-wxString mem_cell(long long rss_pages, long pagesize);
-// Process and user names are bytes: UTF-8 when valid, else byte for byte;
-// control characters show as '?'.
-wxString name_cell(const char* bytes);
-// Ticks used since the saved counts as a share of the interval's total;
-// previous keeps showing when no tick passed.
-float cpu_share(const PROC_t& r, int total_sav, float previous);
 
 class orvelFrame : public wxFrame {
 public:
@@ -74,6 +60,11 @@ private:
         num rss;
         long long minutes; // running time in whole minutes
     };
+
+    // A column's width: at least least, and room for the widest text it
+    // is meant to show, in the list's own font.
+    int widthFor(const wxString& widest, int least) const;
+    bool listsProcessNow(int pid) const;
 
     // Steps of the refresh cycle.
     void showSummary();

@@ -51,6 +51,7 @@ TEST(CpuUpdate, WideCountersAndWraps) {
     c = sample({3000000000, 0, 1000000000, 1000000000, 0, 0, 0});
     expect_usage(c, 80, 60, 20);
     EXPECT_EQ(c.total_sav, INT32_MAX); // 5e9, saturated
+    EXPECT_EQ(c.interval_ticks, 5000000000ull);
 
     c = sample({5000000000, 0, 5000000000, 10000000000, 0, 0, 0});
     expect_usage(c, 50, 25, 25);

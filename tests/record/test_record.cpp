@@ -43,9 +43,9 @@ TEST(ProcRecord, FindInATableByPid) {
 }
 
 TEST(ProcRecord, OrderIsByTicksSinceTheSavedCounts) {
-    auto a = rec(1, 10, 4, 3, 1);   // 6 + 2 = 8
+    auto a = rec(1, 10, 4, 3, 1);    // 6 + 2 = 8
     auto b = rec(2, 108, 100, 0, 0); // 8
-    auto c = rec(3, 9, 0, 0, 0);    // 9: saved counts zero, whole lifetime
+    auto c = rec(3, 9, 0, 0, 0);     // 9: saved counts zero, whole lifetime
     EXPECT_FALSE(*a < *b);
     EXPECT_FALSE(*b < *a) << "equal keys are equivalent";
     EXPECT_TRUE(*a < *c);
@@ -63,6 +63,29 @@ TEST(ProcRecord, OrderDoesNotOverflowOnLargeCounters) {
     auto small = rec(2, INT_MAX, 0, INT_MAX, 0);
     EXPECT_TRUE(*small < *big);
     EXPECT_FALSE(*big < *small);
+}
+
+TEST(ProcRecord, ArithmeticOnForgedOrHugeCountersStaysInRange) {
+    // A stat line may hold any 64-bit value: results are held at the ends.
+    auto up = rec(1, LLONG_MAX, LLONG_MIN, LLONG_MAX, -1);
+    auto down = rec(2, LLONG_MIN, LLONG_MAX, 0, 0);
+    EXPECT_EQ(up->recent_ticks(), LLONG_MAX);
+    EXPECT_EQ(down->recent_ticks(), LLONG_MIN);
+    EXPECT_TRUE(*down < *up);
+    EXPECT_GT(cpu_share(*up, 1, 0), 1e20f);
+
+    // 128 processors up for 30 days: the first interval holds 3.3e10 ticks.
+    const unsigned long long interval = 128ull * 30 * 86400 * 100;
+    auto busy = rec(3, interval / 10, 0, 0, 0);
+    EXPECT_FLOAT_EQ(cpu_share(*busy, interval, 0), 10.0f);
+
+    EXPECT_EQ(running_seconds(100000, 40000, 100), 600);
+    EXPECT_EQ(running_seconds(1000, 2000, 100), 0) << "a start after now";
+    EXPECT_EQ(running_seconds(1000, ULLONG_MAX, 100), 0);
+    EXPECT_EQ(running_seconds(LLONG_MAX, 0, 1), LLONG_MAX);
+    EXPECT_EQ(rss_kb(100, 4096), 400);
+    EXPECT_EQ(rss_kb(-5, 4096), 0);
+    EXPECT_EQ(rss_kb(LLONG_MAX, 65536), LLONG_MAX);
 }
 
 TEST(ProcRecord, SortingPutsTheBusiestLast) {

@@ -19,10 +19,11 @@
 
 struct ChildOptions {
     const char* name = "orvel-child";
-    bool busy = false;       // spin for ever
-    bool ignoreTerm = false; // SIGTERM ignored
-    uid_t uid = static_cast<uid_t>(-1);
-    pid_t wantPid = 0; // as root: ask the kernel for this PID
+    bool busy = false;                  // spin for ever
+    bool ignoreTerm = false;            // SIGTERM ignored
+    uid_t uid = static_cast<uid_t>(-1); // as root: switch to it, as daemons do
+    bool nonDumpable = false;           // as agents that hold keys make themselves
+    pid_t wantPid = 0;                  // as root: ask the kernel for this PID
 };
 
 inline bool isRoot() {
@@ -139,12 +140,11 @@ private:
                 signal(SIGTERM, SIG_IGN);
             else
                 signal(SIGTERM, SIG_DFL);
-            if (opts.uid != static_cast<uid_t>(-1)) {
-                if (setuid(opts.uid) != 0)
-                    _exit(3);
-                // setuid clears dumpable, which hands /proc/<pid> to root.
-                prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
-            }
+            // Either way the kernel hands the files under /proc/<pid> to root.
+            if (opts.uid != static_cast<uid_t>(-1) && setuid(opts.uid) != 0)
+                _exit(3);
+            if (opts.nonDumpable)
+                prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
             if (write(ready[1], "x", 1) != 1)
                 _exit(4);
             close(ready[1]);

@@ -130,19 +130,30 @@ TEST_F(RefreshTest, CellsOfBusyAndSleepingChildren) {
     EXPECT_EQ(cellText(list, srow, idTME), " 0h:0m");
 }
 
-TEST_F(RefreshTest, OwnerWithoutAccountShowsTheUid) {
-    if (!isRoot())
-        GTEST_SKIP() << "needs root to run a child as uid 54321";
-    ASSERT_EQ(getpwuid(54321), nullptr) << "uid 54321 must have no account here";
-    ChildOptions o;
-    o.name = "orvel-nobody";
-    o.uid = 54321;
-    Child c(o);
-    ASSERT_TRUE(c.ok());
+TEST_F(RefreshTest, OwnerOfDaemonsAndAgentsIsTheirEffectiveUser) {
+    ChildOptions a;
+    a.name = "orvel-agent";
+    a.nonDumpable = true;
+    Child agent(a);
+    ASSERT_TRUE(agent.ok());
+    std::unique_ptr<Child> daemon;
+    if (isRoot()) {
+        ASSERT_EQ(getpwuid(54321), nullptr) << "uid 54321 must have no account here";
+        ChildOptions d;
+        d.name = "orvel-daemon";
+        d.uid = 54321;
+        daemon.reset(new Child(d));
+        ASSERT_TRUE(daemon->ok());
+    }
     runCycle(frame);
-    long row = rowOf(c.pid());
+    long row = rowOf(agent.pid());
     ASSERT_GE(row, 0);
-    EXPECT_EQ(cellText(list, row, idUSR), "54321");
+    EXPECT_EQ(cellText(list, row, idUSR), getpwuid(geteuid())->pw_name);
+    if (!daemon)
+        GTEST_SKIP() << "needs root to run a child that switches to uid 54321";
+    row = rowOf(daemon->pid());
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(cellText(list, row, idUSR), "54321") << "a uid without an account shows as a number";
 }
 
 TEST_F(RefreshTest, NewChildOnTopAndEndedChildLosesItsRow) {
@@ -455,6 +466,20 @@ TEST(RowCells, TimeCpuMemoryAndNames) {
     EXPECT_EQ(utf8(name_cell("(프로세스)")), "(프로세스)");
     EXPECT_EQ(utf8(name_cell("(\xe9t\xe9)")), "(\xc3\xa9t\xc3\xa9)") << "Latin-1 byte for byte";
     EXPECT_EQ(utf8(name_cell("(a\nb\x1b)")), "(a?b?)");
+    // Any bytes may name a process: what GTK would not take as UTF-8 shows
+    // byte for byte, never empty, and C1 controls as '?' too.
+    EXPECT_EQ(utf8(name_cell("(\xf5\x80\x80\x80)")), "(\xc3\xb5?"
+                                                     "?"
+                                                     "?)");
+    EXPECT_EQ(utf8(name_cell("(\xf4\x90\x80\x80)")), "(\xc3\xb4?"
+                                                     "?"
+                                                     "?)")
+        << "past U+10FFFF";
+    EXPECT_EQ(utf8(name_cell("(\xed\xa0\x80)")), "(\xc3\xad\xc2\xa0?)") << "a surrogate";
+    EXPECT_EQ(utf8(name_cell("(\xc0\xafx)")), "(\xc3\x80\xc2\xafx)") << "an overlong '/'";
+    EXPECT_EQ(utf8(name_cell("(a\xc2\x85"
+                             "b\x7f)")),
+              "(a?b?)");
 }
 
 } // namespace

@@ -1,0 +1,24 @@
+// The texts the refresh cycle writes: the summary texts and the list's cells.
+// Only wxBase is needed, so they can be checked, and fuzzed, on any figures.
+#ifndef ORVEL_TEXTS_H
+#define ORVEL_TEXTS_H
+
+#include <wx/string.h>
+
+#include "cpu_usage.h"
+#include "mem_usage.h"
+#include "procstat.h"
+
+wxString cpu_text(const CPU_t& cpus);
+wxString mem_text(const MEM_t& mems);
+wxString status_line(int numproc, const CPU_t& cpus, const MEM_t& mems);
+wxString time_cell(long long sec);
+wxString cpu_cell(float share);
+// The %CPU cell's text as bytes, for comparing with what a row shows.
+void cpu_cell_text(float share, char (&buf)[48]);
+wxString mem_cell(long long rss_pages, long pagesize);
+// Process and user names are bytes anyone may choose: UTF-8 when GTK takes
+// them as UTF-8, else byte for byte; C0 and C1 control characters show as '?'.
+wxString name_cell(const char* bytes);
+
+#endif
