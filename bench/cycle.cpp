@@ -2,6 +2,7 @@
 // table, sort, list update and texts. Prints the median over the measured
 // cycles after the warm-up ones; painting happens between cycles, unmeasured.
 #include "frame_access.h"
+#include "orvelAppBase.h"
 
 #include <wx/app.h>
 #include <wx/image.h>
@@ -29,7 +30,7 @@ double cpu_now() {
     return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-class BenchApp : public wxApp {
+class BenchApp : public orvelAppBase {
 public:
     bool OnInit() override {
         wxInitAllImageHandlers();

@@ -10,11 +10,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 out=${ORVEL_FUZZ_BUILD:-$root/build-fuzz}
 work=$root/fuzz/corpus-run
-cxx=${FUZZ_CXX:-clang++-14}
+cxx=${FUZZ_CXX:-clang++}
 targets="stat_line cpu_line meminfo name"
 
 if ! command -v "$cxx" >/dev/null 2>&1; then
-    echo "run.sh: $cxx not found (apt-get install clang-14)" >&2
+    echo "run.sh: $cxx not found (apt-get install clang)" >&2
     exit 2
 fi
 

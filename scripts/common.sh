@@ -4,8 +4,6 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libwxgtk3.2-dev libglib2.0-dev fonts-baekmuk fonts-dejavu-core)
-# The fuzz targets are built with Debian's clang and its libFuzzer runtime.
-FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 # Installs the named Debian packages that are not installed yet.
 need_packages() {
@@ -27,4 +25,15 @@ build_tree() {
         cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
     fi
     cmake --build "$dir"
+}
+
+# The fuzz targets are built with the release's default clang and the
+# libFuzzer runtime of that clang's version, whichever it is.
+need_fuzz_toolchain() {
+    need_packages clang
+    local major
+    # The unversioned package depends on clang-N, N being that version.
+    major=$(dpkg-query -W -f='${Depends}' clang | grep -o 'clang-[0-9]*' | head -n1)
+    major=${major#clang-}
+    need_packages "libclang-rt-$major-dev"
 }

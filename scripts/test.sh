@@ -10,7 +10,8 @@ TEST_PACKAGES=(googletest libgtest-dev xvfb xauth)
 # The install tests validate, package and screenshot the installed program.
 mapfile -t PACKAGING_PACKAGES < "$ROOT/packaging/test-packages.txt"
 TEST_PACKAGES+=("${PACKAGING_PACKAGES[@]}")
-need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" clang
+need_fuzz_toolchain
 
 # Without a session bus the toolkit's accessibility bridge only complains.
 export NO_AT_BRIDGE=1

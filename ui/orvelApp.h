@@ -1,11 +1,10 @@
 #ifndef ORVELAPP_H
 #define ORVELAPP_H
 
-#include <wx/app.h>
+#include "orvelAppBase.h"
 
-class orvelApp : public wxApp {
+class orvelApp : public orvelAppBase {
 public:
-    orvelApp();
     virtual bool OnInit();
 };
 

@@ -1,5 +1,7 @@
 #include "orvelMain.h"
 
+#include "listRows.h"
+
 #include <wx/bitmap.h>
 #include <wx/font.h>
 #include <wx/intl.h>
@@ -433,17 +435,16 @@ void orvelFrame::syncList(bool scanned) {
             rows.push_back(shown);
         }
     }
-    // Bottom first, so that a deletion moves no row still to be looked at.
-    bool deleted = false;
-    for (size_t row = rows.size(); row-- > 0;) {
+    std::vector<long> ended;
+    for (size_t row = 0; row < rows.size(); ++row) {
         std::unordered_map<num, size_t>::const_iterator it = psIndex.find(rows[row].pid);
         if (it == psIndex.end() || !ps[it->second].flag) {
-            ListCtrl1->DeleteItem(static_cast<long>(row));
+            ended.push_back(static_cast<long>(row));
             rows[row].pid = -1;
-            deleted = true;
         }
     }
-    if (deleted)
+    deleteListRows(ListCtrl1, ended);
+    if (!ended.empty())
         rows.erase(std::remove_if(rows.begin(), rows.end(),
                                   [](const RowCells& shown) { return shown.pid == -1; }),
                    rows.end());

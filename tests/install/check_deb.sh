@@ -19,7 +19,7 @@ while [ $# -gt 0 ]; do
 done
 [ -n "$build" ] && [ -n "$data" ] && [ -n "$close_helper" ] || { echo "usage: $0 --build DIR --data DIR --close-helper PROG" >&2; exit 2; }
 
-for tool in "$cpack" dpkg-deb dpkg-shlibdeps lintian file; do
+for tool in "$cpack" dpkg-deb dpkg-shlibdeps dpkg ldd lintian file; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing" >&2; exit 1; }
 done
 
@@ -51,8 +51,27 @@ depends=$(field Depends)
 echo "Depends: $depends"
 # Declared by hand, and what dpkg-shlibdeps read off the program itself.
 dep_names=$(tr ',' '\n' <<<"$depends" | awk '{ print $1 }')
-for dep in fonts-baekmuk libwxgtk3.2-1 libwxbase3.2-1 libc6 libstdc++6; do
+for dep in fonts-baekmuk libc6 libstdc++6; do
     grep -Fxq "$dep" <<<"$dep_names" && pass "depends on $dep" || fail "does not depend on $dep"
+done
+dpkg-deb -x "$deb" "$tmp/unpacked"
+# The toolkit's GTK library and its base library: whatever this release calls
+# their packages, the package must depend on the ones the program loads.
+for lib in libwx_gtk3u_core libwx_baseu; do
+    path=$(ldd "$tmp/unpacked/usr/bin/orvel" | awk -v l="$lib-" 'index($1, l) == 1 { print $3 }')
+    if [ -z "$path" ]; then
+        fail "the program does not load $lib"
+        continue
+    fi
+    real=$(readlink -f "$path")
+    owner=$( (dpkg -S "$real" || dpkg -S "${real#/usr}") 2>/dev/null | head -n1 | sed 's/[:,].*//') || true
+    if [ -z "$owner" ]; then
+        fail "no installed package holds $real"
+    elif grep -Fxq "$owner" <<<"$dep_names"; then
+        pass "depends on $owner, which holds $(basename "$real")"
+    else
+        fail "does not depend on $owner, which holds $(basename "$real")"
+    fi
 done
 
 # Errors fail; warnings are printed for whoever reads the log.
@@ -61,7 +80,6 @@ lintian_out=$(grep -v 'running with root privileges' <<<"$lintian_out" || true)
 echo "lintian said:${lintian_out:+$'\n'}${lintian_out:- nothing}"
 [ "$lintian_rc" -eq 0 ] && pass "lintian reports no errors" || fail "lintian reports errors (status $lintian_rc)"
 
-dpkg-deb -x "$deb" "$tmp/unpacked"
 if [ -x "$tmp/unpacked/usr/bin/orvel" ]; then
     file "$tmp/unpacked/usr/bin/orvel" | grep -q ', stripped' ||
         fail "/usr/bin/orvel in the package is not stripped"

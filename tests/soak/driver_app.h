@@ -4,6 +4,7 @@
 #define ORVEL_TEST_DRIVER_APP_H
 
 #include "frame_access.h"
+#include "orvelAppBase.h"
 
 #include <wx/app.h>
 #include <wx/eventfilter.h>
@@ -14,7 +15,7 @@
 #include <cstdio>
 #include <functional>
 
-class DriverApp : public wxApp {
+class DriverApp : public orvelAppBase {
 public:
     bool OnInit() override {
         wxInitAllImageHandlers();

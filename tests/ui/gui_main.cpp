@@ -1,6 +1,7 @@
 // Runs the tests inside a real wxWidgets GUI application (an X display is
 // needed; the test command provides one with Xvfb).
 #include "frame_access.h"
+#include "orvelAppBase.h"
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -8,7 +9,7 @@
 #include <wx/init.h>
 
 namespace {
-class TestApp : public wxApp {
+class TestApp : public orvelAppBase {
 public:
     bool OnInit() override {
         wxInitAllImageHandlers();

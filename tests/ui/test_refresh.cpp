@@ -2,15 +2,19 @@
 // their cells, the table and the summary texts.
 #include "children.h"
 #include "frame_access.h"
+#include "listRows.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <dirent.h>
 #include <map>
 #include <memory>
 #include <set>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -480,6 +484,76 @@ TEST(RowCells, TimeCpuMemoryAndNames) {
     EXPECT_EQ(utf8(name_cell("(a\xc2\x85"
                              "b\x7f)")),
               "(a?b?)");
+}
+
+// Ended rows above, in and below the window go as DeleteItem on each would
+// take them, and no repaint rectangle of negative height reaches GDK (pixman
+// reports one on standard error).
+TEST(ListRows, DeletedInAndOutOfTheWindowAsByDeleteItem) {
+    wxFrame* f = new wxFrame(nullptr, wxID_ANY, "rows", wxDefaultPosition, wxSize(300, 240));
+    wxListCtrl* list = new wxListCtrl(f, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
+    list->InsertColumn(0, "a");
+    list->InsertColumn(1, "b");
+    std::vector<long> expected;
+    for (long i = 0; i < 300; ++i) {
+        list->InsertItem(i, wxString::Format("a%ld", i));
+        list->SetItem(i, 1, wxString::Format("b%ld", i));
+        list->SetItemPtrData(i, wxUIntPtr(i));
+        expected.push_back(i);
+    }
+    // Closed however the test ends.
+    std::unique_ptr<wxFrame, void (*)(wxFrame*)> closer(f, [](wxFrame* w) {
+        w->Destroy();
+        pumpEvents(20);
+    });
+    f->Show();
+    pumpEvents(200);
+    std::set<long> selected;
+    // Unscrolled, then with rows above the window too.
+    for (long top : {0L, 150L}) {
+        list->EnsureVisible(top);
+        pumpEvents(100);
+        const long first = list->GetTopItem(), page = list->GetCountPerPage();
+        ASSERT_EQ(first >= 3, top > 0);
+        ASSERT_GT(page, 2);
+        ASSERT_LT(first + page + 60, list->GetItemCount());
+        std::vector<long> rows = {first + page - 1,  first + page,      first + page + 1,
+                                  first + page + 40, first + page + 41, list->GetItemCount() - 1};
+        if (first >= 3)
+            rows.insert(rows.begin(), {first - 3, first});
+        // Selected: one in the window and two below it that stay.
+        for (long row : {first + 1, first + page + 20, first + page + 50}) {
+            list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+            selected.insert(expected[row]);
+        }
+        for (size_t k = rows.size(); k-- > 0;)
+            expected.erase(expected.begin() + rows[k]);
+
+        fflush(stderr);
+        int saved = dup(2);
+        FILE* err = tmpfile();
+        dup2(fileno(err), 2);
+        deleteListRows(list, rows);
+        pumpEvents(100);
+        fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        std::string said(size_t(ftell(err)), '\0');
+        rewind(err);
+        said.resize(fread(&said[0], 1, said.size(), err));
+        fclose(err);
+        EXPECT_EQ(said.find("Invalid rectangle"), std::string::npos) << said;
+
+        ASSERT_EQ(list->GetItemCount(), long(expected.size()));
+        for (long row = 0; row < list->GetItemCount(); ++row) {
+            const long was = expected[row];
+            ASSERT_EQ(cellText(list, row, 0), "a" + std::to_string(was)) << "row " << row;
+            ASSERT_EQ(cellText(list, row, 1), "b" + std::to_string(was)) << "row " << row;
+            ASSERT_EQ(list->GetItemData(row), wxUIntPtr(was)) << "row " << row;
+            ASSERT_EQ(list->GetItemState(row, wxLIST_STATE_SELECTED) != 0, selected.count(was) > 0)
+                << "row " << row;
+        }
+    }
 }
 
 } // namespace

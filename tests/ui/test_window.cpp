@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -310,6 +311,17 @@ TEST(WindowStart, FirstTickFillsTheList) {
     EXPECT_NE(utf8(orvelFrameAccess::cpuText(f)->GetLabel()), "Label");
     EXPECT_NE(utf8(orvelFrameAccess::memText(f)->GetLabel()), "Label");
     closeAndSettle(f);
+}
+
+// The test programs start the toolkit as the program does: with GDK's GL
+// probe on, Mesa's libraries are mapped (and leak under LeakSanitizer).
+TEST(WindowStart, NoOpenGLLibraryIsLoaded) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line, gl;
+    while (std::getline(maps, line))
+        if (line.find("/libGL") != std::string::npos || line.find("_dri.so") != std::string::npos)
+            gl += line + "\n";
+    EXPECT_EQ(gl, "");
 }
 
 TEST(WindowUnit, IdsAreFreshAndInDeclarationOrder) {

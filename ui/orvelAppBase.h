@@ -1,0 +1,18 @@
+// What every application object that builds the window does before the
+// toolkit opens the display: the program's own and the test drivers'.
+#ifndef ORVELAPPBASE_H
+#define ORVELAPPBASE_H
+
+#include <wx/app.h>
+
+#include <cstdlib>
+
+class orvelAppBase : public wxApp {
+public:
+    // The window draws nothing with OpenGL, yet GDK's probe for GL visuals
+    // maps Mesa's software renderer, half the program's resident memory; a
+    // GDK_GL set by the user still wins.
+    orvelAppBase() { setenv("GDK_GL", "disable", 0); }
+};
+
+#endif
