@@ -3,6 +3,8 @@
 #ifndef ORVEL_FUZZ_CHECK_H
 #define ORVEL_FUZZ_CHECK_H
 
+#include "scan.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,10 +51,6 @@ inline std::vector<std::string> lines_of(const unsigned char* data, size_t size)
         start = nl + 1;
     }
     return lines;
-}
-
-inline bool is_blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 #endif

@@ -1,5 +1,7 @@
 // Machine-wide CPU use from the first line of /proc/stat.
 #include "cpu_usage.h"
+#include "record_slot.h"
+#include "scan.h"
 
 #include <climits>
 #include <cstdio>
@@ -9,26 +11,11 @@
 
 namespace {
 
-// Handed out when calloc fails, so the caller always has a record to read.
-CPU_t fallback;
-bool handed_out = false;
+RecordSlot<CPU_t> slot;
 int stat_fd = -1;
-
-bool is_blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 uint64_t add_sat(uint64_t a, uint64_t b) {
     return a > UINT64_MAX - b ? UINT64_MAX : a + b;
-}
-
-CPU_t* new_record() {
-    CPU_t* c = static_cast<CPU_t*>(calloc(1, sizeof(CPU_t)));
-    if (c)
-        return c;
-    fputs("failed momory allocate", stderr);
-    fallback = CPU_t{};
-    return &fallback;
 }
 
 } // namespace
@@ -41,14 +28,9 @@ int cpu_parse_line(const char* line, uint64_t vals[7]) {
     while (count < 7) {
         while (is_blank(*p))
             ++p;
-        if (*p < '0' || *p > '9')
+        if (!is_digit(*p))
             break;
-        uint64_t v = 0;
-        for (; *p >= '0' && *p <= '9'; ++p) {
-            unsigned d = unsigned(*p - '0');
-            v = v > (UINT64_MAX - d) / 10 ? UINT64_MAX : v * 10 + d;
-        }
-        vals[count++] = v;
+        p = read_digits(p, nullptr, &vals[count++]);
         if (*p && !is_blank(*p))
             break;
     }
@@ -101,16 +83,7 @@ void cpu_update(CPU_t* cpus, const uint64_t vals[7], int count) {
 }
 
 CPU_t* cpus_read(CPU_t* cpus) {
-    if (!handed_out || !cpus) {
-        cpus = new_record();
-        handed_out = true;
-    } else if (cpus == &fallback) {
-        // Move to the heap as soon as memory allows, so the caller's free() is safe.
-        if (CPU_t* c = static_cast<CPU_t*>(calloc(1, sizeof(CPU_t)))) {
-            *c = fallback;
-            cpus = c;
-        }
-    }
+    cpus = slot.take(cpus);
 
     uint64_t vals[7] = {};
     int count = 0;
@@ -147,6 +120,5 @@ CPU_t* cpus_read(CPU_t* cpus) {
 }
 
 void cpus_release(CPU_t* cpus) {
-    if (cpus != &fallback)
-        free(cpus);
+    slot.release(cpus);
 }

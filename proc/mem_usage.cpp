@@ -1,5 +1,7 @@
 // Physical memory and swap figures from /proc/meminfo.
 #include "mem_usage.h"
+#include "record_slot.h"
+#include "scan.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,13 +11,8 @@
 
 namespace {
 
-MEM_t fallback;
-bool handed_out = false;
+RecordSlot<MEM_t> slot;
 int meminfo_fd = -1;
-
-bool is_blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 struct Key {
     const char* text;
@@ -32,15 +29,6 @@ const Key kKeys[] = {KEY("MemTotal:", memtotal),   KEY("MemFree:", memfree),
 
 // Keys longer than this never match, however they start.
 constexpr size_t kMaxKey = 19;
-
-MEM_t* new_record() {
-    MEM_t* m = static_cast<MEM_t*>(calloc(1, sizeof(MEM_t)));
-    if (m)
-        return m;
-    fputs("failed momory allocate", stderr);
-    fallback = MEM_t{};
-    return &fallback;
-}
 
 } // namespace
 
@@ -59,14 +47,8 @@ void mem_parse_line(const char* line, MEM_t* mems, uint64_t* capacity) {
 
     while (is_blank(*p))
         ++p;
-    if (*p >= '0' && *p <= '9') {
-        uint64_t v = 0;
-        for (; *p >= '0' && *p <= '9'; ++p) {
-            unsigned d = unsigned(*p - '0');
-            v = v > (UINT64_MAX - d) / 10 ? UINT64_MAX : v * 10 + d;
-        }
-        *capacity = v;
-    }
+    if (is_digit(*p))
+        read_digits(p, nullptr, capacity);
     if (keylen > kMaxKey)
         return;
     for (const Key& k : kKeys)
@@ -77,15 +59,7 @@ void mem_parse_line(const char* line, MEM_t* mems, uint64_t* capacity) {
 }
 
 MEM_t* mems_read(MEM_t* mems) {
-    if (!handed_out || !mems) {
-        mems = new_record();
-        handed_out = true;
-    } else if (mems == &fallback) {
-        if (MEM_t* m = static_cast<MEM_t*>(calloc(1, sizeof(MEM_t)))) {
-            *m = fallback;
-            mems = m;
-        }
-    }
+    mems = slot.take(mems);
 
     if (meminfo_fd < 0)
         meminfo_fd = open("/proc/meminfo", O_RDONLY | O_CLOEXEC);
@@ -130,6 +104,5 @@ MEM_t* mems_read(MEM_t* mems) {
 }
 
 void mems_release(MEM_t* mems) {
-    if (mems != &fallback)
-        free(mems);
+    slot.release(mems);
 }

@@ -1,5 +1,6 @@
 // Reader of /proc/<pid>/stat, owner names, uptime and the diagnostic printers.
 #include "procstat.h"
+#include "scan.h"
 
 #include <array>
 #include <cerrno>
@@ -26,14 +27,6 @@ long clock_rate() {
     return hz;
 }
 
-bool is_blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 const char* skip_blanks(const char* p, const char* end) {
     while (p < end && is_blank(*p))
         ++p;
@@ -50,11 +43,8 @@ const char* read_number(const char* p, const char* end, uint64_t* out) {
         negative = *p == '-';
         ++p;
     }
-    uint64_t v = 0;
-    for (; p < end && is_digit(*p); ++p) {
-        unsigned d = unsigned(*p - '0');
-        v = v > (UINT64_MAX - d) / 10 ? UINT64_MAX : v * 10 + d;
-    }
+    uint64_t v;
+    p = read_digits(p, end, &v);
     while (p < end && !is_blank(*p))
         ++p;
     *out = negative ? 0 - v : v;
@@ -229,19 +219,46 @@ void report_failure(const char* step, int err) {
 
 } // namespace
 
-PROC_t* procstat(const char* cpid, PROC_t* procs) {
-    if (!procs || !valid_pid_name(cpid))
-        return nullptr;
-    if (proc_dir < 0 && !open_proc_dir()) {
-        perror("open");
-        return nullptr;
-    }
+namespace {
+
+// Opens <cpid>/stat under the held /proc; -1 with errno set when it cannot.
+int open_stat(const char* cpid) {
+    if (proc_dir < 0 && !open_proc_dir())
+        return -1;
     char path[32];
     size_t n = strlen(cpid);
     memcpy(path, cpid, n);
     memcpy(path + n, "/stat", sizeof "/stat");
+    return openat(proc_dir, path, O_RDONLY | O_CLOEXEC);
+}
 
-    int fd = openat(proc_dir, path, O_RDONLY | O_CLOEXEC);
+// The line of an open stat file: its length, or -1 with errno set when
+// nothing could be read.
+ssize_t read_line(int fd, char* buf, size_t size) {
+    size_t len = 0;
+    ssize_t got = 0;
+    while (len < size) {
+        got = read(fd, buf + len, size - len);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        len += size_t(got);
+        if (buf[len - 1] == '\n')
+            break;
+    }
+    return got < 0 && len == 0 ? -1 : ssize_t(len);
+}
+
+// Room for the longest name the record holds plus 52 numbers.
+constexpr size_t kStatLine = 8192;
+
+} // namespace
+
+PROC_t* procstat(const char* cpid, PROC_t* procs) {
+    if (!procs || !valid_pid_name(cpid))
+        return nullptr;
+    int fd = open_stat(cpid);
     if (fd < 0) {
         report_failure("open", errno);
         return nullptr;
@@ -251,33 +268,39 @@ PROC_t* procstat(const char* cpid, PROC_t* procs) {
     struct stat st;
     bool have_owner = fstatat(proc_dir, cpid, &st, 0) == 0;
 
-    // Room for the longest name the record holds plus 52 numbers.
-    char buf[8192];
-    size_t len = 0;
-    ssize_t got = 0;
-    while (len < sizeof buf) {
-        got = read(fd, buf + len, sizeof buf - len);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        len += size_t(got);
-        if (buf[len - 1] == '\n')
-            break;
-    }
+    char buf[kStatLine];
+    ssize_t len = read_line(fd, buf, sizeof buf);
     int err = errno;
     close(fd);
-    if (got < 0 && len == 0) {
+    if (len < 0) {
         report_failure("read", err);
         return nullptr;
     }
-    if (!parse_stat_line(buf, len, procs))
+    if (!parse_stat_line(buf, size_t(len), procs))
         return nullptr;
     if (have_owner)
         owner_name(st.st_uid, procs->username);
     else
         strcpy(procs->username, "?");
     return procs;
+}
+
+bool read_start_time(num pid, unsigned long long* start) {
+    char cpid[24];
+    snprintf(cpid, sizeof cpid, "%lld", pid);
+    if (!start || !valid_pid_name(cpid))
+        return false;
+    int fd = open_stat(cpid);
+    if (fd < 0)
+        return false;
+    char buf[kStatLine];
+    ssize_t len = read_line(fd, buf, sizeof buf);
+    close(fd);
+    PROC_t rec;
+    if (len < 0 || !parse_stat_line(buf, size_t(len), &rec))
+        return false;
+    *start = rec.start_time;
+    return true;
 }
 
 float cpu_share(const PROC_t& r, unsigned long long interval_ticks, float previous) {
@@ -307,13 +330,11 @@ bool parse_uptime(const char* text, long tickspersec, long long* ticks) {
         ++p;
     if (!is_digit(*p))
         return false;
-    long long sec = 0;
-    for (; is_digit(*p); ++p) {
-        int d = *p - '0';
-        if (sec > (LLONG_MAX - d) / 10)
-            return false;
-        sec = sec * 10 + d;
-    }
+    uint64_t digits;
+    p = read_digits(p, nullptr, &digits);
+    if (digits > uint64_t(LLONG_MAX))
+        return false;
+    long long sec = (long long)digits;
     long long hundredths = 0;
     if (*p == '.') {
         ++p;

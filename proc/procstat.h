@@ -82,6 +82,10 @@ struct PROC_t {
 // not a positive decimal number or the file cannot be read or parsed.
 PROC_t* procstat(const char* cpid, PROC_t* procs);
 
+// The start time of the process that holds pid now, read the way procstat
+// reads it but without any report; false when there is none.
+bool read_start_time(num pid, unsigned long long* start);
+
 // Time since boot in clock ticks; the last good value (0 before any) when
 // /proc/uptime cannot be read.
 long long gettimesinceboot(void);

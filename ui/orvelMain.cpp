@@ -11,14 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
-#include <memory>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -38,32 +35,12 @@ wxString tr(const char* utf8) {
     return wxGetTranslation(wxString::FromUTF8(utf8));
 }
 
-const char* const kInfoText = "Orvel System Manager v0.01 (101)\n"
-                              "\n"
-                              "A small process and system monitor for Linux.\n"
-                              "Every figure comes straight from the kernel's /proc.\n"
-                              "Written by the Orvel developers with wxWidgets.\n";
-
-// Only used by the right-click check: the start time of whatever process now
-// holds pid, read without any report on standard error.
-bool current_start_time(int pid, unsigned long long* start) {
-    char path[32];
-    snprintf(path, sizeof path, "/proc/%d/stat", pid);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char buf[1024];
-    ssize_t n = read(fd, buf, sizeof buf - 1);
-    close(fd);
-    if (n <= 0)
-        return false;
-    buf[n] = '\0';
-    std::unique_ptr<PROC_t> rec(new PROC_t());
-    if (!parse_stat_line(buf, static_cast<size_t>(n), rec.get()))
-        return false;
-    *start = rec->start_time;
-    return true;
-}
+const char* const kInfoText =
+    ORVEL_VERSION_TEXT "\n"
+                       "\n"
+                       "A small process and system monitor for Linux.\n"
+                       "Every figure comes straight from the kernel's /proc.\n"
+                       "Written by the Orvel developers with wxWidgets.\n";
 
 } // namespace
 
@@ -171,7 +148,7 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
     SetStatusBar(StatusBar1);
 
     Timer1.SetOwner(this, ID_TIMER1);
-    Timer1.Start(2000, false);
+    Timer1.Start(intervalMedium, false);
 
     Connect(ID_LISTCTRL1, wxEVT_COMMAND_LIST_ITEM_RIGHT_CLICK,
             wxListEventHandler(orvelFrame::OnListCtrl1ItemRClick));
@@ -234,8 +211,8 @@ void orvelFrame::OnQuit(wxCommandEvent&) {
 }
 
 void orvelFrame::OnAbout(wxCommandEvent&) {
-    wxMessageBox(_T("Orvel System Manager v0.01 (101)"), wxGetTranslation(_T("About")),
-                 wxOK | wxCENTRE, nullptr, -1, -1);
+    wxMessageBox(_T(ORVEL_VERSION_TEXT), wxGetTranslation(_T("About")), wxOK | wxCENTRE, nullptr,
+                 -1, -1);
 }
 
 void orvelFrame::OnUpdate(wxCommandEvent&) {
@@ -243,15 +220,15 @@ void orvelFrame::OnUpdate(wxCommandEvent&) {
 }
 
 void orvelFrame::OnUpdateSpeedHi(wxCommandEvent&) {
-    Timer1.Start(500, false);
+    Timer1.Start(intervalFast, false);
 }
 
 void orvelFrame::OnUpdateSpeedMd(wxCommandEvent&) {
-    Timer1.Start(2000, false);
+    Timer1.Start(intervalMedium, false);
 }
 
 void orvelFrame::OnUpdateSpeedLw(wxCommandEvent&) {
-    Timer1.Start(4000, false);
+    Timer1.Start(intervalSlow, false);
 }
 
 void orvelFrame::OnUpdateStp(wxCommandEvent&) {
@@ -271,21 +248,12 @@ void orvelFrame::OnListCtrl1ItemRClick(wxListEvent& event) {
     int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     if (pidfd < 0 && errno != ENOSYS && errno != EMFILE && errno != ENFILE && errno != ENOMEM)
         return; // no such process
-    if (listsProcessNow(pid) &&
+    if (ps.holdsProcessNow(pid) &&
         (pidfd < 0 ||
          (syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0) != 0 && errno == ENOSYS)))
         kill(pid, SIGTERM);
     if (pidfd >= 0)
         close(pidfd);
-}
-
-bool orvelFrame::listsProcessNow(int pid) const {
-    // The row may be stale: the process holding pid now must be the one the
-    // table lists, started at the very same tick.
-    std::unordered_map<num, size_t>::const_iterator it = psIndex.find(pid);
-    unsigned long long start = 0;
-    return it != psIndex.end() && current_start_time(pid, &start) &&
-           start == ps[it->second].start_time;
 }
 
 void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
@@ -333,66 +301,10 @@ bool orvelFrame::scanProcesses(int& numproc) {
         if (atoi(item->d_name) <= 0)
             continue;
         ++numproc;
-        mergeProcess(item->d_name);
+        ps.merge(item->d_name, procs);
     }
     closedir(dp);
     return true;
-}
-
-void orvelFrame::mergeProcess(const char* name) {
-    num pid = atoll(name);
-    std::unordered_map<num, size_t>::iterator it = psIndex.find(pid);
-    if (it != psIndex.end()) {
-        // Read straight into the table's record: the reader keeps its saved
-        // counts, and leaves it untouched when the process is gone.
-        PROC_t& r = ps[it->second];
-        unsigned long long start = r.start_time;
-        if (!procstat(name, &r))
-            return;
-        if (r.start_time != start) {
-            // A new process under a PID used before starts from zero.
-            r.utime_sav = r.stimev_sav = 0;
-            r.cpu_usage = 0;
-        }
-        r.flag = true;
-        return;
-    }
-    procs->utime_sav = procs->stimev_sav = 0;
-    procs->cpu_usage = 0;
-    if (!procstat(name, procs))
-        return;
-    procs->flag = true;
-    psIndex[pid] = ps.size();
-    ps.push_back(*procs);
-}
-
-void orvelFrame::sortTable(std::vector<std::pair<num, size_t>>& fresh) {
-    // Only rows still to be made need an order: every other row keeps its
-    // place. The keys are the ticks each record used since its saved counts.
-    std::sort(fresh.begin(), fresh.end(),
-              [](const std::pair<num, size_t>& a, const std::pair<num, size_t>& b) {
-                  return a.first < b.first;
-              });
-}
-
-void orvelFrame::dropUnseen() {
-    for (size_t i = ps.size(); i-- > 0;) {
-        if (ps[i].flag)
-            continue;
-        psIndex.erase(ps[i].pid);
-        if (i != ps.size() - 1) {
-            ps[i] = ps.back();
-            psIndex[ps[i].pid] = i;
-        }
-        ps.pop_back();
-    }
-}
-
-void orvelFrame::refreshRecord(PROC_t& r) {
-    r.cpu_usage = cpu_share(r, cpus->interval_ticks, r.cpu_usage);
-    r.utime_sav = r.utime;
-    r.stimev_sav = r.stimev;
-    r.flag = false;
 }
 
 void orvelFrame::writeRow(long row, RowCells& shown, const PROC_t& r) {
@@ -436,38 +348,32 @@ void orvelFrame::syncList(bool scanned) {
         }
     }
     std::vector<long> ended;
-    for (size_t row = 0; row < rows.size(); ++row) {
-        std::unordered_map<num, size_t>::const_iterator it = psIndex.find(rows[row].pid);
-        if (it == psIndex.end() || !ps[it->second].flag) {
+    for (size_t row = 0; row < rows.size(); ++row)
+        if (!ps.seen(rows[row].pid)) {
             ended.push_back(static_cast<long>(row));
             rows[row].pid = -1;
         }
-    }
     deleteListRows(ListCtrl1, ended);
     if (!ended.empty())
         rows.erase(std::remove_if(rows.begin(), rows.end(),
                                   [](const RowCells& shown) { return shown.pid == -1; }),
                    rows.end());
     if (scanned)
-        dropUnseen();
+        ps.sweep();
 
     sinceboot = gettimesinceboot();
     for (size_t row = 0; row < rows.size(); ++row) {
-        PROC_t& r = ps[psIndex.find(rows[row].pid)->second];
-        refreshRecord(r);
+        PROC_t& r = *ps.find(rows[row].pid);
+        close_interval(r, cpus->interval_ticks);
         writeRow(static_cast<long>(row), rows[row], r);
     }
-    // Records still marked as seen have no row yet.
-    std::vector<std::pair<num, size_t>> fresh;
-    for (size_t idx = 0; idx < ps.size(); ++idx)
-        if (ps[idx].flag)
-            fresh.emplace_back(ps[idx].recent_ticks(), idx);
-    sortTable(fresh);
-    // New rows go on top, the busiest of them first.
+    // Records still marked as seen have no row yet: theirs go on top, the
+    // busiest first.
+    std::vector<PROC_t*> fresh = ps.orderNewRows();
     rows.insert(rows.begin(), fresh.size(), RowCells());
     for (size_t i = 0; i < fresh.size(); ++i) {
-        PROC_t& r = ps[fresh[fresh.size() - 1 - i].second];
-        refreshRecord(r);
+        PROC_t& r = *fresh[i];
+        close_interval(r, cpus->interval_ticks);
         long row = ListCtrl1->InsertItem(static_cast<long>(i),
                                          wxString::Format(_T("%d"), static_cast<int>(r.pid)));
         rows[i].pid = r.pid;

@@ -14,17 +14,21 @@
 #include <wx/timer.h>
 
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "cpu_usage.h"
 #include "mem_usage.h"
+#include "process_table.h"
 #include "procstat.h"
 #include "texts.h"
 
-typedef std::vector<PROC_t> procVector;
-typedef procVector::iterator procVectItor;
+// The first line of the information text and the About box.
+#define ORVEL_VERSION_TEXT "Orvel System Manager v0.01 (101)"
+
+// The refresh intervals of the View menu's speeds, in milliseconds; the
+// window starts at the medium one.
+enum refreshinterval { intervalFast = 500, intervalMedium = 2000, intervalSlow = 4000 };
 
 enum wxbuildinfoformat { short_f, long_f };
 wxString wxbuildinfo(wxbuildinfoformat format);
@@ -64,17 +68,12 @@ private:
     // A column's width: at least least, and room for the widest text it
     // is meant to show, in the list's own font.
     int widthFor(const wxString& widest, int least) const;
-    bool listsProcessNow(int pid) const;
 
     // Steps of the refresh cycle.
     void showSummary();
     bool scanProcesses(int& numproc);
-    void mergeProcess(const char* name);
-    void sortTable(std::vector<std::pair<num, size_t>>& fresh);
     void syncList(bool scanned);
-    void refreshRecord(PROC_t& r);
     void writeRow(long row, RowCells& shown, const PROC_t& r);
-    void dropUnseen();
 
     static const long ID_LISTCTRL1;
     static const long ID_PANEL1;
@@ -120,11 +119,9 @@ private:
     CPU_t* cpus;
     MEM_t* mems;
     PROC_t* procs;
-    procVector ps;
+    ProcessTable ps;
 
-    // Indexes that keep the cycle linear in the number of processes.
-    std::unordered_map<num, size_t> psIndex; // pid -> position in ps
-    std::vector<RowCells> rows;              // one per list row, top first
+    std::vector<RowCells> rows; // what each list row shows, top first
     long pagesize;
     long clktck;
     long long sinceboot; // read once per cycle

@@ -14,7 +14,7 @@
 
 struct orvelFrameAccess {
     static wxTimer& timer(orvelFrame* f) { return f->Timer1; }
-    static procVector& table(orvelFrame* f) { return f->ps; }
+    static const procVector& table(orvelFrame* f) { return f->ps.records(); }
     static CPU_t* cpus(orvelFrame* f) { return f->cpus; }
     static MEM_t* mems(orvelFrame* f) { return f->mems; }
     static PROC_t* scratch(orvelFrame* f) { return f->procs; }
