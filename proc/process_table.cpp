@@ -2,7 +2,10 @@
 #include "process_table.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <utility>
 
 void close_interval(PROC_t& r, unsigned long long interval_ticks) {
@@ -12,18 +15,68 @@ void close_interval(PROC_t& r, unsigned long long interval_ticks) {
     r.flag = false;
 }
 
+void raise_open_file_limit() {
+    struct rlimit lim;
+    if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
+        lim.rlim_cur = lim.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &lim);
+    }
+}
+
+ProcessTable::~ProcessTable() {
+    for (int fd : fds_)
+        if (fd >= 0)
+            close(fd);
+}
+
+bool ProcessTable::roomToHold() const {
+    // Room is left for the toolkit, the display connection and the other
+    // readers, and for opening a file the old way.
+    const size_t kSpare = 256;
+    struct rlimit lim;
+    if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
+        return true;
+    return lim.rlim_cur > kSpare && held_ < lim.rlim_cur - kSpare;
+}
+
+// Reads the process of entry name into rec through the stat file held in fd,
+// opening one to hold when fd is -1 and there is room. A held file whose
+// process has ended is closed and the entry read anew: another is set then.
+bool ProcessTable::readInto(const char* name, int& fd, PROC_t* rec, bool& another) {
+    another = false;
+    if (fd >= 0) {
+        if (procstat_held(fd, name, rec, false))
+            return true;
+        if (errno != ESRCH)
+            return false;
+        close(fd);
+        fd = -1;
+        --held_;
+        another = true;
+    }
+    if (!roomToHold())
+        return procstat(name, rec) != nullptr;
+    fd = procstat_open(name);
+    if (fd < 0)
+        return false;
+    ++held_;
+    return procstat_held(fd, name, rec, true) != nullptr;
+}
+
 void ProcessTable::merge(const char* name, PROC_t* scratch) {
     num pid = atoll(name);
     std::unordered_map<num, size_t>::iterator it = index_.find(pid);
+    bool another;
     if (it != index_.end()) {
         // Read straight into the table's record: the reader keeps its saved
         // counts, and leaves it untouched when the process is gone.
         PROC_t& r = ps_[it->second];
         unsigned long long start = r.start_time;
-        if (!procstat(name, &r))
+        bool held = fds_[it->second] >= 0;
+        if (!readInto(name, fds_[it->second], &r, another))
             return;
-        if (r.start_time != start) {
-            // A new process under a PID used before starts from zero.
+        // A file read the old way tells a new process only by its start.
+        if (another || (!held && r.start_time != start)) {
             r.utime_sav = r.stimev_sav = 0;
             r.cpu_usage = 0;
         }
@@ -32,11 +85,18 @@ void ProcessTable::merge(const char* name, PROC_t* scratch) {
     }
     scratch->utime_sav = scratch->stimev_sav = 0;
     scratch->cpu_usage = 0;
-    if (!procstat(name, scratch))
+    int fd = -1;
+    if (!readInto(name, fd, scratch, another)) {
+        if (fd >= 0) {
+            close(fd);
+            --held_;
+        }
         return;
+    }
     scratch->flag = true;
     index_[pid] = ps_.size();
     ps_.push_back(*scratch);
+    fds_.push_back(fd);
 }
 
 PROC_t* ProcessTable::find(num pid) {
@@ -54,11 +114,17 @@ void ProcessTable::sweep() {
         if (ps_[i].flag)
             continue;
         index_.erase(ps_[i].pid);
+        if (fds_[i] >= 0) {
+            close(fds_[i]);
+            --held_;
+        }
         if (i != ps_.size() - 1) {
             ps_[i] = ps_.back();
+            fds_[i] = fds_.back();
             index_[ps_[i].pid] = i;
         }
         ps_.pop_back();
+        fds_.pop_back();
     }
 }
 

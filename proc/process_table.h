@@ -16,12 +16,27 @@ typedef procVector::iterator procVectItor;
 // counts the next interval starts from. It is no longer marked as seen.
 void close_interval(PROC_t& r, unsigned long long interval_ticks);
 
+// Raises the soft limit on open files to the hard one: the table holds a
+// descriptor per process.
+void raise_open_file_limit();
+
 class ProcessTable {
 public:
+    ProcessTable() = default;
+    ~ProcessTable();
+    ProcessTable(const ProcessTable&) = delete;
+    ProcessTable& operator=(const ProcessTable&) = delete;
+
     // Reads the process of the /proc entry name into its record and marks
     // it as seen; a PID new to the table is read into scratch first and
-    // added. A PID now held by a process that started at another tick starts
-    // from zero counts. Nothing changes when the process is gone.
+    // added. A PID now held by another process than the record's starts from
+    // zero counts. Nothing changes when the process is gone.
+    //
+    // Each process's stat file stays open from one scan to the next and is
+    // read again in place, which saves its lookup, open and close; it stops
+    // answering once its process has ended, even if the PID is another's now.
+    // Past the limit on open files, processes are read by opening and
+    // closing the file each time, and told apart by their start time.
     void merge(const char* name, PROC_t* scratch);
 
     PROC_t* find(num pid);
@@ -37,10 +52,17 @@ public:
     bool holdsProcessNow(num pid) const;
 
     const procVector& records() const { return ps_; }
+    // How many stat files the table holds open.
+    size_t heldFiles() const { return held_; }
 
 private:
+    bool readInto(const char* name, int& fd, PROC_t* rec, bool& another);
+    bool roomToHold() const;
+
     procVector ps_;
+    std::vector<int> fds_;                  // held stat file of ps_[i], or -1
     std::unordered_map<num, size_t> index_; // pid -> position in ps_
+    size_t held_ = 0;
 };
 
 #endif

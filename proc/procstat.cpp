@@ -232,13 +232,14 @@ int open_stat(const char* cpid) {
     return openat(proc_dir, path, O_RDONLY | O_CLOEXEC);
 }
 
-// The line of an open stat file: its length, or -1 with errno set when
+// The line of an open stat file, read from its start (the kernel makes the
+// text anew for a read at offset 0): its length, or -1 with errno set when
 // nothing could be read.
 ssize_t read_line(int fd, char* buf, size_t size) {
     size_t len = 0;
     ssize_t got = 0;
     while (len < size) {
-        got = read(fd, buf + len, size - len);
+        got = pread(fd, buf + len, size - len, off_t(len));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -255,34 +256,50 @@ constexpr size_t kStatLine = 8192;
 
 } // namespace
 
-PROC_t* procstat(const char* cpid, PROC_t* procs) {
-    if (!procs || !valid_pid_name(cpid))
-        return nullptr;
+int procstat_open(const char* cpid) {
+    if (!valid_pid_name(cpid))
+        return -1;
     int fd = open_stat(cpid);
-    if (fd < 0) {
+    if (fd < 0)
         report_failure("open", errno);
+    return fd;
+}
+
+PROC_t* procstat_held(int fd, const char* cpid, PROC_t* procs, bool fresh) {
+    char buf[kStatLine];
+    ssize_t len = read_line(fd, buf, sizeof buf);
+    if (len < 0) {
+        int err = errno;
+        if (fresh || err != ESRCH)
+            report_failure("read", err);
+        errno = err;
+        return nullptr;
+    }
+    if (!parse_stat_line(buf, size_t(len), procs)) {
+        errno = EINVAL;
         return nullptr;
     }
     // The directory keeps the process's effective uid; the files in it turn
     // root's when the process is not dumpable (after setuid, or on request).
     struct stat st;
-    bool have_owner = fstatat(proc_dir, cpid, &st, 0) == 0;
-
-    char buf[kStatLine];
-    ssize_t len = read_line(fd, buf, sizeof buf);
-    int err = errno;
-    close(fd);
-    if (len < 0) {
-        report_failure("read", err);
-        return nullptr;
-    }
-    if (!parse_stat_line(buf, size_t(len), procs))
-        return nullptr;
-    if (have_owner)
+    if (fstatat(proc_dir, cpid, &st, 0) == 0)
         owner_name(st.st_uid, procs->username);
     else
         strcpy(procs->username, "?");
     return procs;
+}
+
+PROC_t* procstat(const char* cpid, PROC_t* procs) {
+    if (!procs || !valid_pid_name(cpid))
+        return nullptr;
+    int fd = procstat_open(cpid);
+    if (fd < 0)
+        return nullptr;
+    PROC_t* r = procstat_held(fd, cpid, procs, true);
+    int err = errno;
+    close(fd);
+    errno = err;
+    return r;
 }
 
 bool read_start_time(num pid, unsigned long long* start) {

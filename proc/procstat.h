@@ -82,6 +82,16 @@ struct PROC_t {
 // not a positive decimal number or the file cannot be read or parsed.
 PROC_t* procstat(const char* cpid, PROC_t* procs);
 
+// Opens the stat file of the /proc entry cpid to be read again and again by
+// procstat_held; -1, after the report procstat makes, when it cannot.
+int procstat_open(const char* cpid);
+
+// Reads the stat file that procstat_open opened for cpid into procs, as
+// procstat does. Null when it cannot be read or parsed; errno ESRCH when the
+// process it was opened for has ended, even if its PID is another's now,
+// reported as a vanished process only when the file was freshly opened.
+PROC_t* procstat_held(int fd, const char* cpid, PROC_t* procs, bool fresh);
+
 // The start time of the process that holds pid now, read the way procstat
 // reads it but without any report; false when there is none.
 bool read_start_time(num pid, unsigned long long* start);
