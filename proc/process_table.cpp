@@ -24,9 +24,17 @@ void raise_open_file_limit() {
 }
 
 ProcessTable::~ProcessTable() {
-    for (int fd : fds_)
-        if (fd >= 0)
-            close(fd);
+    for (Held& h : held_files_)
+        release(h);
+}
+
+void ProcessTable::release(Held& h) {
+    for (int* fd : {&h.stat, &h.dir})
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
+            --held_;
+        }
 }
 
 bool ProcessTable::roomToHold() const {
@@ -36,31 +44,30 @@ bool ProcessTable::roomToHold() const {
     struct rlimit lim;
     if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
         return true;
-    return lim.rlim_cur > kSpare && held_ < lim.rlim_cur - kSpare;
+    return lim.rlim_cur > kSpare && held_ + 2 <= lim.rlim_cur - kSpare;
 }
 
-// Reads the process of entry name into rec through the stat file held in fd,
-// opening one to hold when fd is -1 and there is room. A held file whose
-// process has ended is closed and the entry read anew: another is set then.
-bool ProcessTable::readInto(const char* name, int& fd, PROC_t* rec, bool& another) {
+// Reads the process of entry name into rec through the files held in h,
+// opening them to hold when there are none and there is room. Held files
+// whose process has ended are closed and the entry read anew: another is set
+// then.
+bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool& another) {
     another = false;
-    if (fd >= 0) {
-        if (procstat_held(fd, name, rec, false))
+    if (h.stat >= 0) {
+        if (procstat_held(h.stat, h.dir, name, rec, false))
             return true;
         if (errno != ESRCH)
             return false;
-        close(fd);
-        fd = -1;
-        --held_;
+        release(h);
         another = true;
     }
     if (!roomToHold())
         return procstat(name, rec) != nullptr;
-    fd = procstat_open(name);
-    if (fd < 0)
+    h.stat = procstat_open(name, &h.dir);
+    if (h.stat < 0)
         return false;
-    ++held_;
-    return procstat_held(fd, name, rec, true) != nullptr;
+    held_ += h.dir >= 0 ? 2 : 1;
+    return procstat_held(h.stat, h.dir, name, rec, true) != nullptr;
 }
 
 void ProcessTable::merge(const char* name, PROC_t* scratch) {
@@ -72,8 +79,8 @@ void ProcessTable::merge(const char* name, PROC_t* scratch) {
         // counts, and leaves it untouched when the process is gone.
         PROC_t& r = ps_[it->second];
         unsigned long long start = r.start_time;
-        bool held = fds_[it->second] >= 0;
-        if (!readInto(name, fds_[it->second], &r, another))
+        bool held = held_files_[it->second].stat >= 0;
+        if (!readInto(name, held_files_[it->second], &r, another))
             return;
         // A file read the old way tells a new process only by its start.
         if (another || (!held && r.start_time != start)) {
@@ -85,18 +92,15 @@ void ProcessTable::merge(const char* name, PROC_t* scratch) {
     }
     scratch->utime_sav = scratch->stimev_sav = 0;
     scratch->cpu_usage = 0;
-    int fd = -1;
-    if (!readInto(name, fd, scratch, another)) {
-        if (fd >= 0) {
-            close(fd);
-            --held_;
-        }
+    Held h;
+    if (!readInto(name, h, scratch, another)) {
+        release(h);
         return;
     }
     scratch->flag = true;
     index_[pid] = ps_.size();
     ps_.push_back(*scratch);
-    fds_.push_back(fd);
+    held_files_.push_back(h);
 }
 
 PROC_t* ProcessTable::find(num pid) {
@@ -114,17 +118,14 @@ void ProcessTable::sweep() {
         if (ps_[i].flag)
             continue;
         index_.erase(ps_[i].pid);
-        if (fds_[i] >= 0) {
-            close(fds_[i]);
-            --held_;
-        }
+        release(held_files_[i]);
         if (i != ps_.size() - 1) {
             ps_[i] = ps_.back();
-            fds_[i] = fds_.back();
+            held_files_[i] = held_files_.back();
             index_[ps_[i].pid] = i;
         }
         ps_.pop_back();
-        fds_.pop_back();
+        held_files_.pop_back();
     }
 }
 

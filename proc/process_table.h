@@ -35,6 +35,7 @@ public:
     // Each process's stat file stays open from one scan to the next and is
     // read again in place, which saves its lookup, open and close; it stops
     // answering once its process has ended, even if the PID is another's now.
+    // Its directory stays open too, for the owner without a lookup.
     // Past the limit on open files, processes are read by opening and
     // closing the file each time, and told apart by their start time.
     void merge(const char* name, PROC_t* scratch);
@@ -52,15 +53,21 @@ public:
     bool holdsProcessNow(num pid) const;
 
     const procVector& records() const { return ps_; }
-    // How many stat files the table holds open.
+    // How many files the table holds open: two per process it holds.
     size_t heldFiles() const { return held_; }
 
 private:
-    bool readInto(const char* name, int& fd, PROC_t* rec, bool& another);
+    // A process's stat file and its directory, or -1s.
+    struct Held {
+        int stat = -1;
+        int dir = -1;
+    };
+    bool readInto(const char* name, Held& h, PROC_t* rec, bool& another);
+    void release(Held& h);
     bool roomToHold() const;
 
     procVector ps_;
-    std::vector<int> fds_;                  // held stat file of ps_[i], or -1
+    std::vector<Held> held_files_;          // those of ps_[i]
     std::unordered_map<num, size_t> index_; // pid -> position in ps_
     size_t held_ = 0;
 };

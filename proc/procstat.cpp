@@ -256,16 +256,20 @@ constexpr size_t kStatLine = 8192;
 
 } // namespace
 
-int procstat_open(const char* cpid) {
+int procstat_open(const char* cpid, int* dirfd) {
     if (!valid_pid_name(cpid))
         return -1;
     int fd = open_stat(cpid);
-    if (fd < 0)
+    if (fd < 0) {
         report_failure("open", errno);
+        return -1;
+    }
+    if (dirfd)
+        *dirfd = openat(proc_dir, cpid, O_PATH | O_DIRECTORY | O_CLOEXEC);
     return fd;
 }
 
-PROC_t* procstat_held(int fd, const char* cpid, PROC_t* procs, bool fresh) {
+PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool fresh) {
     char buf[kStatLine];
     ssize_t len = read_line(fd, buf, sizeof buf);
     if (len < 0) {
@@ -281,8 +285,9 @@ PROC_t* procstat_held(int fd, const char* cpid, PROC_t* procs, bool fresh) {
     }
     // The directory keeps the process's effective uid; the files in it turn
     // root's when the process is not dumpable (after setuid, or on request).
+    // A held directory spares the lookup of its name.
     struct stat st;
-    if (fstatat(proc_dir, cpid, &st, 0) == 0)
+    if ((dirfd >= 0 ? fstat(dirfd, &st) : fstatat(proc_dir, cpid, &st, 0)) == 0)
         owner_name(st.st_uid, procs->username);
     else
         strcpy(procs->username, "?");
@@ -292,10 +297,10 @@ PROC_t* procstat_held(int fd, const char* cpid, PROC_t* procs, bool fresh) {
 PROC_t* procstat(const char* cpid, PROC_t* procs) {
     if (!procs || !valid_pid_name(cpid))
         return nullptr;
-    int fd = procstat_open(cpid);
+    int fd = procstat_open(cpid, nullptr);
     if (fd < 0)
         return nullptr;
-    PROC_t* r = procstat_held(fd, cpid, procs, true);
+    PROC_t* r = procstat_held(fd, -1, cpid, procs, true);
     int err = errno;
     close(fd);
     errno = err;

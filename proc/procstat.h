@@ -83,14 +83,16 @@ struct PROC_t {
 PROC_t* procstat(const char* cpid, PROC_t* procs);
 
 // Opens the stat file of the /proc entry cpid to be read again and again by
-// procstat_held; -1, after the report procstat makes, when it cannot.
-int procstat_open(const char* cpid);
+// procstat_held; -1, after the report procstat makes, when it cannot. With
+// dirfd, the process's directory is opened too (O_PATH), for its owner.
+int procstat_open(const char* cpid, int* dirfd);
 
 // Reads the stat file that procstat_open opened for cpid into procs, as
-// procstat does. Null when it cannot be read or parsed; errno ESRCH when the
-// process it was opened for has ended, even if its PID is another's now,
-// reported as a vanished process only when the file was freshly opened.
-PROC_t* procstat_held(int fd, const char* cpid, PROC_t* procs, bool fresh);
+// procstat does, the owner from dirfd when it is open. Null when it cannot be
+// read or parsed; errno ESRCH when the process it was opened for has ended,
+// even if its PID is another's now, reported as a vanished process only when
+// the file was freshly opened.
+PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool fresh);
 
 // The start time of the process that holds pid now, read the way procstat
 // reads it but without any report; false when there is none.

@@ -319,12 +319,16 @@ void orvelFrame::writeRow(long row, RowCells& shown, const PROC_t& r) {
         shown.user = r.username;
         ListCtrl1->SetItem(row, idUSR, name_cell(r.username), -1);
     }
-    // Different shares may print the same.
-    char cpu[sizeof shown.cpuText];
-    cpu_cell_text(r.cpu_usage, cpu);
-    if (all || strcmp(cpu, shown.cpuText) != 0) {
-        memcpy(shown.cpuText, cpu, sizeof cpu);
-        ListCtrl1->SetItem(row, idCPU, wxString::FromAscii(cpu), -1);
+    // Most processes keep the same share from one cycle to the next: the
+    // text is made only for a share that changed.
+    if (all || memcmp(&shown.cpu, &r.cpu_usage, sizeof shown.cpu) != 0) {
+        shown.cpu = r.cpu_usage;
+        char cpu[sizeof shown.cpuText];
+        cpu_cell_text(r.cpu_usage, cpu);
+        if (all || strcmp(cpu, shown.cpuText) != 0) {
+            memcpy(shown.cpuText, cpu, sizeof cpu);
+            ListCtrl1->SetItem(row, idCPU, wxString::FromAscii(cpu), -1);
+        }
     }
     if (all || shown.rss != r.rss) {
         shown.rss = r.rss;

@@ -60,7 +60,8 @@ private:
         bool known; // false: the cells below are not known, write them all
         std::string name;
         std::string user;
-        char cpuText[48];
+        float cpu;        // the share cpuText was made from
+        char cpuText[48]; // different shares may print the same
         num rss;
         long long minutes; // running time in whole minutes
     };
