@@ -2,11 +2,7 @@
 // table, sort, list update and texts. Prints the median over the measured
 // cycles after the warm-up ones; painting happens between cycles, unmeasured.
 #include "frame_access.h"
-#include "orvelAppBase.h"
-
-#include <wx/app.h>
-#include <wx/image.h>
-#include <wx/init.h>
+#include "toolkit.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -30,14 +26,6 @@ double cpu_now() {
     return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-class BenchApp : public orvelAppBase {
-public:
-    bool OnInit() override {
-        wxInitAllImageHandlers();
-        return true;
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -56,11 +44,10 @@ int main(int argc, char** argv) {
     if (cycles < 1)
         cycles = 1;
     int wxargc = 1;
-    wxApp::SetInstance(new BenchApp);
-    if (!wxEntryStart(wxargc, argv) || !wxTheApp->CallOnInit()) {
-        fprintf(stderr, "cannot start the toolkit (is DISPLAY set?)\n");
+    // Standard output holds the figures alone.
+    if (!startToolkit(wxargc, argv,
+                      [](const std::string& what) { fprintf(stderr, "%s\n", what.c_str()); }))
         return 2;
-    }
     char old[4096];
     if (data && (!getcwd(old, sizeof old) || chdir(data) != 0))
         data = nullptr;
@@ -100,7 +87,6 @@ int main(int argc, char** argv) {
            us[us.size() / 2], us.front(), us.back(), rows, withPaint[withPaint.size() / 2]);
     frame->Destroy();
     pumpEvents(50);
-    wxTheApp->OnExit();
-    wxEntryCleanup();
+    stopToolkit();
     return 0;
 }

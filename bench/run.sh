@@ -15,7 +15,7 @@ BUILD=$ROOT/build-bench
 
 if [ -z "${ORVEL_BENCH_IN_XVFB:-}" ]; then
     need_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
-    # Configured every time: the bench folder is picked up at configure time.
+    # A build folder of its own, optimised as a release is.
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$BUILD" --target bench
     # perf counts refreshes through the syscall tracepoints.
@@ -27,7 +27,8 @@ if [ -z "${ORVEL_BENCH_IN_XVFB:-}" ]; then
     if [ ${#SUDO[@]} -gt 0 ]; then
         inner=(sudo --preserve-env=ORVEL_BENCH_IN_XVFB,DISPLAY,XAUTHORITY,COUNTS,SECONDS_EACH "$0")
     fi
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "${inner[@]}"
+    with_headless_display "${inner[@]}"
+    exit
 fi
 # From here on: as root, inside Xvfb.
 if [ "$(id -u)" -ne 0 ]; then
@@ -95,6 +96,11 @@ start_orvel() {
     echo "$pid"
 }
 
+# The figure named on a "NAME VALUE" line of the bench programs' output.
+figure() {
+    awk -v name="$1" '$1 == name {print $2}' "$2"
+}
+
 hwm_kb() {
     awk '/^VmHWM:/ {print $2}' /proc/"$1"/status
 }
@@ -114,8 +120,12 @@ for N in $COUNTS; do
     fi
     sleep 1
 
-    eval "$("$BIN/orvel_bench_floor" 30 500 | awk '{printf "%s=%s\n", $1, $2}')"
-    eval "$("$BIN/orvel_bench_cycle" --data "$ROOT/data" --cycles 25 | awk '{printf "%s=%s\n", $1, $2}')"
+    "$BIN/orvel_bench_floor" 30 500 >"$WORK/floor.out"
+    "$BIN/orvel_bench_cycle" --data "$ROOT/data" --cycles 25 >"$WORK/cycle.out"
+    floor_us_per_scan=$(figure floor_us_per_scan "$WORK/floor.out")
+    floor_files=$(figure floor_files "$WORK/floor.out")
+    cycle_us_median=$(figure cycle_us_median "$WORK/cycle.out")
+    cycle_rows=$(figure cycle_rows "$WORK/cycle.out")
     echo "floor $floor_us_per_scan us for $floor_files files; cycle $cycle_us_median us for $cycle_rows rows"
 
     pid=$(start_orvel)

@@ -1,4 +1,5 @@
-# Shared by run.sh and test.sh: root or sudo, and installing only what is missing.
+# Shared by the scripts: root or sudo, installing only what is missing, building,
+# and a headless display.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
@@ -36,4 +37,10 @@ need_fuzz_toolchain() {
     major=$(dpkg-query -W -f='${Depends}' clang | grep -o 'clang-[0-9]*' | head -n1)
     major=${major#clang-}
     need_packages "libclang-rt-$major-dev"
+}
+
+# Runs a command on a headless X display of its own (Xvfb, true colour, as
+# the install tests' colour checks need): with_headless_display CMD [ARGS...]
+with_headless_display() {
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
 }

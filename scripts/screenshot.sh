@@ -2,11 +2,12 @@
 # Starts the real monitor under Xvfb and captures its window into
 # docs/screenshot.png (ImageMagick's import). Needs a build in build/.
 # Optional first argument: the output file.
-set -euo pipefail
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/common.sh"
 OUT=${1:-$ROOT/docs/screenshot.png}
 if [ -z "${ORVEL_IN_XVFB:-}" ]; then
-    ORVEL_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$OUT"
+    export ORVEL_IN_XVFB=1
+    with_headless_display "$0" "$OUT"
+    exit
 fi
 cd "$ROOT/data"
 "$ROOT/build/ui/orvel" &

@@ -15,7 +15,6 @@ need_fuzz_toolchain
 
 # Without a session bus the toolkit's accessibility bridge only complains.
 export NO_AT_BRIDGE=1
-XVFB=(xvfb-run -a -s "-screen 0 1280x1024x24")
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 
 # Each part is run as an if condition, where errexit is off: every step
@@ -26,7 +25,7 @@ run_tests() {
     local dir=$1 report=$1/tests/soak/soak-report.txt rc=0
     shift
     rm -f "$report"
-    (cd "$dir" && "${XVFB[@]}" ctest --output-on-failure --timeout 300 "$@") || rc=1
+    (cd "$dir" && with_headless_display ctest --output-on-failure --timeout 300 "$@") || rc=1
     [ -f "$report" ] && cat "$report"
     return $rc
 }
@@ -49,7 +48,7 @@ sanitized() {
 }
 
 fuzz() {
-    sh "$ROOT/fuzz/run.sh" "$FUZZ_SECONDS"
+    bash "$ROOT/fuzz/run.sh" "$FUZZ_SECONDS"
 }
 
 failed=()

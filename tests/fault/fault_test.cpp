@@ -3,8 +3,8 @@
 // files of ours bound over /proc/stat, /proc/meminfo, /proc/uptime or /proc
 // itself. The window must keep refreshing, show no garbage, write the
 // readers' messages and nothing else, and recover when the file is sane.
+#include "drivers.h"
 #include "reader_messages.h"
-#include "spawn.h"
 
 #include <gtest/gtest.h>
 
@@ -20,24 +20,20 @@ namespace {
 
 void runScenario(const std::string& scenario) {
     SCOPED_TRACE(scenario);
-    std::string out = tempFile("fault-out"), err = tempFile("fault-err");
-    pid_t pid = spawnTo({ORVEL_FAULT_WINDOW, scenario, err}, out, err);
-    ASSERT_GT(pid, 0);
-    int status = 0;
-    bool ended = waitFor(pid, 120, &status);
-    std::string report = slurp(out), errors = slurp(err);
+    DriverRun window("fault");
+    ASSERT_TRUE(window.start({ORVEL_FAULT_WINDOW, scenario, window.errPath}));
+    bool ended = window.wait(120);
+    std::string report = window.out(), errors = window.err();
     EXPECT_TRUE(ended) << "the window did not finish in time";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeStatus(status) << "\n"
-                                                               << report << "standard error:\n"
-                                                               << errors.substr(0, 4000);
+    EXPECT_TRUE(window.exitedWithZero()) << window.describeStatus() << "\n"
+                                         << report << "standard error:\n"
+                                         << errors.substr(0, 4000);
     ReaderMessages m = splitReaderMessages(errors);
     EXPECT_EQ(m.unexpected, "") << "standard error held more than the readers' messages";
     std::vector<std::string> last = linesStarting(report, scenario + ":");
     std::cout << (last.empty() ? scenario + ": no summary" : last.back()) << "\n";
-    if (!::testing::Test::HasFailure()) {
-        unlink(out.c_str());
-        unlink(err.c_str());
-    }
+    if (!::testing::Test::HasFailure())
+        window.removeFiles();
 }
 
 class FaultInjection : public ::testing::Test {

@@ -8,9 +8,9 @@
 // fixture is finally unmounted and the kernel's file must come through.
 // Standard error must be a file (STDERR_FILE names it), so each cycle's
 // messages can be checked. Prints "FAIL: ..." for each problem; exits 1 then.
-#include "driver_app.h"
 #include "reader_messages.h"
 #include "shown.h"
+#include "toolkit.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <linux/capability.h>
+#include <memory>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
@@ -40,11 +41,10 @@ void fail(const std::string& what) {
         printf("FAIL: %s, cycle %d: %s\n", phase.c_str(), cycleInPhase, what.c_str());
 }
 
-#define EXPECT_THAT(cond, what)                                                                    \
-    do {                                                                                           \
-        if (!(cond))                                                                               \
-            fail(what);                                                                            \
-    } while (0)
+void failUnless(bool cond, const std::string& what) {
+    if (!cond)
+        fail(what);
+}
 
 std::string readAll(int fd) {
     std::string text;
@@ -211,21 +211,20 @@ struct CpuExpectation {
             if (total > 0) {
                 double tot = (double(du) + ds) * 100.0 / double(total);
                 snprintf(want, sizeof want, "%.2f", tot);
-                EXPECT_THAT(std::fabs(c.usage_tot - tot) < 0.01 &&
-                                c.total_sav == int(std::min<unsigned long long>(total, INT_MAX)),
-                            "CPU " + std::to_string(c.usage_tot) + " of " +
-                                std::to_string(c.total_sav) + " ticks, not " + want + " of " +
-                                std::to_string(total));
+                failUnless(std::fabs(c.usage_tot - tot) < 0.01 &&
+                               c.total_sav == int(std::min<unsigned long long>(total, INT_MAX)),
+                           "CPU " + std::to_string(c.usage_tot) + " of " +
+                               std::to_string(c.total_sav) + " ticks, not " + want + " of " +
+                               std::to_string(total));
             }
         }
         if (!now.ok ||
             (lastGood.ok && now.u == lastGood.u && now.s == lastGood.s && now.i == lastGood.i)) {
-            EXPECT_THAT(c.total_sav == 0, "tick total " + std::to_string(c.total_sav));
+            failUnless(c.total_sav == 0, "tick total " + std::to_string(c.total_sav));
             if (havePrevious)
-                EXPECT_THAT(c.usage_tot == previous.usage_tot &&
-                                c.usage_usr == previous.usage_usr &&
-                                c.usage_krn == previous.usage_krn,
-                            "CPU figures changed without a sample: " + s.cpuText);
+                failUnless(c.usage_tot == previous.usage_tot && c.usage_usr == previous.usage_usr &&
+                               c.usage_krn == previous.usage_krn,
+                           "CPU figures changed without a sample: " + s.cpuText);
         }
         if (now.ok)
             lastGood = now;
@@ -238,12 +237,12 @@ struct CpuExpectation {
 void expectMemory(const Shown& s, unsigned long long total, unsigned long long free_,
                   unsigned long long swaptotal) {
     const MEM_t& m = *orvelFrameAccess::mems(frame);
-    EXPECT_THAT(m.memtotal == total && m.memfree == free_ && m.swaptotal == swaptotal,
-                "memory record " + std::to_string(m.memtotal) + "/" + std::to_string(m.memfree) +
-                    "/" + std::to_string(m.swaptotal) + ", not " + std::to_string(total) + "/" +
-                    std::to_string(free_) + "/" + std::to_string(swaptotal));
-    EXPECT_THAT(s.memtotal == m.memtotal && s.memfree == m.memfree,
-                "memory text does not show the record: " + s.memText);
+    failUnless(m.memtotal == total && m.memfree == free_ && m.swaptotal == swaptotal,
+               "memory record " + std::to_string(m.memtotal) + "/" + std::to_string(m.memfree) +
+                   "/" + std::to_string(m.swaptotal) + ", not " + std::to_string(total) + "/" +
+                   std::to_string(free_) + "/" + std::to_string(swaptotal));
+    failUnless(s.memtotal == m.memtotal && s.memfree == m.memfree,
+               "memory text does not show the record: " + s.memText);
 }
 
 unsigned long long sat32(unsigned long long v) {
@@ -282,274 +281,277 @@ long long uptimeTicks(const std::string& text) {
     return parse_uptime(text.c_str(), sysconf(_SC_CLK_TCK), &t) ? t : -1;
 }
 
-} // namespace
+void quiet(const ReaderMessages& m) {
+    expectMessages(m, {});
+}
 
-int main(int argc, char** argv) {
-    if (argc < 3) {
-        fprintf(stderr, "usage: %s SCENARIO STDERR_FILE\n", argv[0]);
-        return 2;
-    }
-    const std::string scenario = argv[1];
-    ErrorsSince errors;
-    errors.fd = open(argv[2], O_RDONLY | O_CLOEXEC);
-    if (errors.fd < 0 || geteuid() != 0) {
-        printf("FAIL: needs root and its standard error file\n");
-        return 2;
-    }
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
-        printf("FAIL: no private mount namespace: %s\n", strerror(errno));
-        return 2;
-    }
-    char dir[] = "/tmp/orvel-fault.XXXXXX";
-    if (!mkdtemp(dir) || mount("none", dir, "tmpfs", 0, "mode=0755") != 0) {
-        printf("FAIL: no tmpfs for the fixtures: %s\n", strerror(errno));
-        return 2;
-    }
-
-    // Everything the steps refer to lives as long as they do.
+// One run: the fixtures in dir and the steps, which refer to them.
+struct Scenario {
+    std::string name, dir;
     Fixture fx, fx2;
-    CpuExpectation cpu;
     std::vector<Step> steps;
-    size_t tableBefore = 0;
-    std::string written, sane, lastSane, fault;
-    bool failsRead = true;
-    long long good = -1;
-    int nfault = 0;
-    static const char* const kUptimeFaults[] = {
-        "up a while\n", "", "99999999999999999999.00 1.00\n", "-5.00 1.00\n", ".50 .50\n"};
-    auto quiet = [](const ReaderMessages& m) { expectMessages(m, {}); };
+};
 
-    if (scenario.compare(0, 5, "stat-") == 0) {
-        if (!fx.setUp(dir, "/proc/stat"))
-            fail("cannot bind a file over /proc/stat");
-        if (scenario == "stat-four-values")
-            failsRead = false;
-        else if (scenario == "stat-not-cpu")
-            fault = "intr 12345 0 0 0\ncpu  1 2 3 4 5 6 7\n";
-        else if (scenario == "stat-empty")
-            fault = "";
+// /proc/stat with four values only, a first line that is not the CPU's, or
+// nothing.
+void addStatSteps(Scenario& sc) {
+    struct State {
+        CpuExpectation cpu;
+        std::string written, fault;
+        bool failsRead = true;
+    };
+    auto st = std::make_shared<State>();
+    Fixture& fx = sc.fx;
+    if (!fx.setUp(sc.dir, "/proc/stat"))
+        fail("cannot bind a file over /proc/stat");
+    if (sc.name == "stat-four-values")
+        st->failsRead = false;
+    else if (sc.name == "stat-not-cpu")
+        st->fault = "intr 12345 0 0 0\ncpu  1 2 3 4 5 6 7\n";
+    else if (sc.name != "stat-empty")
+        fail("unknown scenario " + sc.name);
+    auto setSane = [st, &fx] { fx.set(st->written = fx.kernelText()); };
+    auto faulty = [st, &fx] {
+        fx.set(st->written = st->failsRead ? st->fault : fourValues(fx.kernelText()));
+    };
+    auto checkSane = [st](const Shown& s, const ReaderMessages& m) {
+        st->cpu.after(ticksOf(st->written), s);
+        quiet(m);
+    };
+    auto checkFault = [st](const Shown& s, const ReaderMessages& m) {
+        st->cpu.after(ticksOf(st->written), s);
+        // An empty file fails the read, and then the parse of nothing.
+        if (st->failsRead && st->fault.empty())
+            expectMessages(m, {"failed /proc/stat read", "failed /proc/stat read"});
+        else if (st->failsRead)
+            expectMessages(m, {"failed /proc/stat read"});
         else
-            fail("unknown scenario " + scenario);
-        auto setSane = [&] { fx.set(written = fx.kernelText()); };
-        auto faulty = [&] { fx.set(written = failsRead ? fault : fourValues(fx.kernelText())); };
-        auto checkSane = [&](const Shown& s, const ReaderMessages& m) {
-            cpu.after(ticksOf(written), s);
             quiet(m);
-        };
-        auto checkFault = [&](const Shown& s, const ReaderMessages& m) {
-            cpu.after(ticksOf(written), s);
-            // An empty file fails the read, and then the parse of nothing.
-            if (failsRead && fault.empty())
-                expectMessages(m, {"failed /proc/stat read", "failed /proc/stat read"});
-            else if (failsRead)
-                expectMessages(m, {"failed /proc/stat read"});
-            else
-                quiet(m);
-        };
-        addCycles(steps, "sane", 2, nullptr, setSane, checkSane);
-        addCycles(steps, "fault", 3, nullptr, faulty, checkFault);
-        addCycles(steps, "sane again", 3, nullptr, setSane, checkSane);
-        if (failsRead) {
-            // The kernel's file again, behind a reader that held the fixture.
-            addCycles(steps, "fault before unmount", 2, nullptr, faulty, checkFault);
-            addCycles(
-                steps, "kernel's file", 3, [&] { fx.unmount(); }, nullptr,
-                [&](const Shown&, const ReaderMessages& m) {
-                    const CPU_t& c = *orvelFrameAccess::cpus(frame);
-                    Ticks k = ticksOf(fx.kernelText());
-                    EXPECT_THAT(c.total_sav > 0 && k.u >= c.u && k.u - c.u < 1000,
-                                "the sampler does not read the kernel's /proc/stat again (u " +
-                                    std::to_string(c.u) + ", kernel " + std::to_string(k.u) +
-                                    ", tick total " + std::to_string(c.total_sav) + ")");
-                    quiet(m);
-                });
-        }
-    } else if (scenario.compare(0, 8, "meminfo-") == 0) {
-        if (!fx.setUp(dir, "/proc/meminfo"))
-            fail("cannot bind a file over /proc/meminfo");
-        // For the empty file, a total of one kilobyte more than the kernel's
-        // tells the fixture's figures from the kernel's.
-        auto setSane = [&] {
-            sane = fx.kernelText();
-            if (scenario == "meminfo-empty")
-                sane = "MemTotal: " + std::to_string(meminfoValue(sane, "MemTotal:") + 1) +
-                       " kB\n" + withoutLine(sane, "MemTotal:");
-            fx.set(sane);
-        };
-        auto checkSane = [&](const Shown& s, const ReaderMessages& m) {
-            expectMemory(s, sat32(meminfoValue(sane, "MemTotal:")),
-                         sat32(meminfoValue(sane, "MemFree:")),
-                         sat32(meminfoValue(sane, "SwapTotal:")));
+    };
+    addCycles(sc.steps, "sane", 2, nullptr, setSane, checkSane);
+    addCycles(sc.steps, "fault", 3, nullptr, faulty, checkFault);
+    addCycles(sc.steps, "sane again", 3, nullptr, setSane, checkSane);
+    if (!st->failsRead)
+        return;
+    // The kernel's file again, behind a reader that held the fixture.
+    addCycles(sc.steps, "fault before unmount", 2, nullptr, faulty, checkFault);
+    addCycles(
+        sc.steps, "kernel's file", 3, [&fx] { fx.unmount(); }, nullptr,
+        [&fx](const Shown&, const ReaderMessages& m) {
+            const CPU_t& c = *orvelFrameAccess::cpus(frame);
+            Ticks k = ticksOf(fx.kernelText());
+            failUnless(c.total_sav > 0 && k.u >= c.u && k.u - c.u < 1000,
+                       "the sampler does not read the kernel's /proc/stat again (u " +
+                           std::to_string(c.u) + ", kernel " + std::to_string(k.u) +
+                           ", tick total " + std::to_string(c.total_sav) + ")");
             quiet(m);
-        };
-        std::function<void()> enterFault, faulty;
-        std::function<void(const Shown&, const ReaderMessages&)> checkFault;
-        if (scenario == "meminfo-no-memtotal") {
-            // The total keeps its last figure; the rest are current.
-            enterFault = [&] { lastSane = sane; };
-            faulty = [&] { fx.set(sane = withoutLine(fx.kernelText(), "MemTotal:")); };
-            checkFault = [&](const Shown& s, const ReaderMessages& m) {
-                expectMemory(s, sat32(meminfoValue(lastSane, "MemTotal:")),
-                             sat32(meminfoValue(sane, "MemFree:")),
-                             sat32(meminfoValue(sane, "SwapTotal:")));
-                quiet(m);
-            };
-        } else if (scenario == "meminfo-long-key") {
-            // Forty-character keys, one of them starting like a real one,
-            // match nothing.
-            faulty = [&] {
-                sane = fx.kernelText();
-                fx.set("MemTotal:ABCDEFGHIJKLMNOPQRSTUVWXYZ01234567890: 7 kB\n" + sane +
-                       "SwapFree:_______________________________: 9 kB\n" +
-                       "Cached:123456789012345678901234567890123  11 kB\n");
-            };
-            checkFault = checkSane;
-        } else if (scenario == "meminfo-empty") {
-            // Nothing read: every figure keeps its last value.
-            faulty = [&] { fx.set(""); };
-            checkFault = checkSane;
-        } else if (scenario == "meminfo-past-32-bits") {
-            faulty = [&] {
-                std::string t = fx.kernelText();
-                for (const char* k : {"MemTotal:", "MemFree:", "SwapTotal:", "SwapFree:"})
-                    t = withoutLine(t, k);
-                fx.set("MemTotal:       4294967301 kB\nMemFree:        8589934592 kB\n"
-                       "SwapTotal:      1099511627776 kB\n"
-                       "SwapFree:       99999999999999999999999 kB\n" +
-                       t);
-            };
-            checkFault = [&](const Shown& s, const ReaderMessages& m) {
-                expectMemory(s, UINT32_MAX, UINT32_MAX, UINT32_MAX);
-                EXPECT_THAT(s.memText.find("MemTotal : 4294967295 KB\nMemUsed : 0 KB\n") == 0,
-                            "memory text " + s.memText);
-                quiet(m);
-            };
-        } else {
-            fail("unknown scenario " + scenario);
-        }
-        addCycles(steps, "sane", 2, nullptr, setSane, checkSane);
-        addCycles(steps, "fault", 3, enterFault, faulty, checkFault);
-        addCycles(steps, "sane again", 3, nullptr, setSane, checkSane);
-        if (scenario == "meminfo-empty") {
-            // The kernel's file again, behind a reader that held the fixture.
-            addCycles(steps, "fault before unmount", 2, nullptr, faulty, checkFault);
-            addCycles(
-                steps, "kernel's file", 3, [&] { fx.unmount(); }, nullptr,
-                [&](const Shown& s, const ReaderMessages& m) {
-                    unsigned long long total = meminfoValue(fx.kernelText(), "MemTotal:");
-                    EXPECT_THAT(s.memtotal == total,
-                                "the reader does not read the kernel's /proc/meminfo again "
-                                "(total " +
-                                    std::to_string(s.memtotal) + ", the kernel's " +
-                                    std::to_string(total) + ")");
-                    quiet(m);
-                });
-        }
-    } else if (scenario == "uptime-unparsable") {
-        if (!fx.setUp(dir, "/proc/uptime"))
-            fail("cannot bind a file over /proc/uptime");
-        auto setSane = [&] {
-            std::string t = fx.kernelText();
-            fx.set(t);
-            good = uptimeTicks(t);
-        };
-        auto checkTimes = [&](const Shown& s, const ReaderMessages& m) {
-            expectTimes(s, good);
-            quiet(m);
-        };
-        addCycles(steps, "sane", 2, nullptr, setSane, checkTimes);
-        for (int k = 0; k < 5; ++k)
-            addCycles(
-                steps, "fault", 1, nullptr, [&] { fx.set(kUptimeFaults[nfault++ % 5]); },
-                checkTimes);
-        addCycles(steps, "sane again", 3, nullptr, setSane, checkTimes);
-        addCycles(
-            steps, "fault before unmount", 1, nullptr, [&] { fx.set(kUptimeFaults[0]); },
-            checkTimes);
-        addCycles(
-            steps, "kernel's file", 2, [&] { fx.unmount(); }, nullptr,
-            [&](const Shown&, const ReaderMessages& m) {
-                long long k = uptimeTicks(fx.kernelText()), r = gettimesinceboot();
-                EXPECT_THAT(r <= k && k - r < 5 * sysconf(_SC_CLK_TCK),
-                            "uptime " + std::to_string(r) + " ticks, the kernel's " +
-                                std::to_string(k));
-                quiet(m);
-            });
-    } else if (scenario == "proc-unreadable" || scenario == "proc-unreadable-first") {
-        // An empty directory nobody may read, over /proc.
-        auto hide = [&] {
-            tableBefore = frame ? orvelFrameAccess::table(frame).size() : 0;
-            passOverPermissions(false);
-            if (mount("none", "/proc", "tmpfs", 0, "mode=0000") != 0)
-                fail(std::string("cannot mount over /proc: ") + strerror(errno));
-        };
-        auto show = [&] {
-            if (umount("/proc") != 0)
-                fail(std::string("cannot unmount over /proc: ") + strerror(errno));
-            passOverPermissions(true);
-        };
-        auto checkHidden = [&](const Shown& s, const ReaderMessages& m) {
-            EXPECT_THAT(s.numproc == 0 && s.rows.empty(), "the failed scan left " +
-                                                              std::to_string(s.rows.size()) +
-                                                              " rows, status \"" + s.status + "\"");
-            EXPECT_THAT(s.table == tableBefore, "the failed scan changed the table from " +
-                                                    std::to_string(tableBefore) + " to " +
-                                                    std::to_string(s.table) + " records");
-            quiet(m);
-        };
-        // Before any cycle the held files are not open yet: they cannot be.
-        auto checkHiddenFirst = [&](const Shown& s, const ReaderMessages& m) {
-            EXPECT_THAT(s.numproc == 0 && s.rows.empty() && s.table == 0,
-                        "a scan of no /proc shows " + std::to_string(s.rows.size()) + " rows");
-            expectMessages(m, {"failed /proc/stat open", "failed /proc/meminfo open"});
-        };
-        auto checkShown = [&](const Shown& s, const ReaderMessages& m) {
-            EXPECT_THAT(s.numproc > 0 && !s.rows.empty(),
-                        "no rows after a good scan, status \"" + s.status + "\"");
-            quiet(m);
-        };
-        if (scenario == "proc-unreadable") {
-            addCycles(steps, "sane", 2, nullptr, nullptr, checkShown);
-            addCycles(steps, "no /proc", 1, hide, nullptr, checkHidden);
-        } else {
-            addCycles(steps, "no /proc from the start", 1, hide, nullptr, checkHiddenFirst);
-        }
-        addCycles(steps, "/proc again", 3, show, nullptr, checkShown);
-    } else if (scenario == "unopenable") {
-        // Both held files cannot be opened at first; the readers try again.
-        if (!fx.setUp(dir, "/proc/stat") || !fx2.setUp(dir, "/proc/meminfo"))
-            fail("cannot bind files over /proc/stat and /proc/meminfo");
-        auto lock = [&] {
-            chmod(fx.path.c_str(), 0);
-            chmod(fx2.path.c_str(), 0);
-            passOverPermissions(false);
-        };
-        addCycles(steps, "unopenable", 2, lock, nullptr,
-                  [&](const Shown& s, const ReaderMessages& m) {
-                      expectMessages(m, {"failed /proc/stat open", "failed /proc/meminfo open"});
-                      const CPU_t& c = *orvelFrameAccess::cpus(frame);
-                      EXPECT_THAT(c.total_sav == 0 && s.memtotal == 0, "figures without files");
-                  });
-        addCycles(
-            steps, "openable", 3,
-            [&] {
-                chmod(fx.path.c_str(), 0444);
-                chmod(fx2.path.c_str(), 0444);
-                passOverPermissions(true);
-            },
-            nullptr,
-            [&](const Shown& s, const ReaderMessages& m) {
-                quiet(m);
-                EXPECT_THAT(s.memtotal > 0, "memory not read again: " + s.memText);
-                EXPECT_THAT(orvelFrameAccess::cpus(frame)->u > 0, "CPU not read again");
-            });
-    } else {
-        fail("unknown scenario " + scenario);
-    }
+        });
+}
 
-    DriverApp* app = startToolkit(argc, argv);
-    if (!app)
-        return 1;
+// /proc/meminfo without MemTotal, with long keys, with figures past 32 bits,
+// or empty.
+void addMeminfoSteps(Scenario& sc) {
+    struct State {
+        std::string sane, lastSane;
+    };
+    auto st = std::make_shared<State>();
+    Fixture& fx = sc.fx;
+    const std::string name = sc.name;
+    if (!fx.setUp(sc.dir, "/proc/meminfo"))
+        fail("cannot bind a file over /proc/meminfo");
+    // For the empty file, a total of one kilobyte more than the kernel's
+    // tells the fixture's figures from the kernel's.
+    auto setSane = [st, &fx, name] {
+        st->sane = fx.kernelText();
+        if (name == "meminfo-empty")
+            st->sane = "MemTotal: " + std::to_string(meminfoValue(st->sane, "MemTotal:") + 1) +
+                       " kB\n" + withoutLine(st->sane, "MemTotal:");
+        fx.set(st->sane);
+    };
+    auto checkSane = [st](const Shown& s, const ReaderMessages& m) {
+        expectMemory(s, sat32(meminfoValue(st->sane, "MemTotal:")),
+                     sat32(meminfoValue(st->sane, "MemFree:")),
+                     sat32(meminfoValue(st->sane, "SwapTotal:")));
+        quiet(m);
+    };
+    std::function<void()> enterFault, faulty;
+    std::function<void(const Shown&, const ReaderMessages&)> checkFault = checkSane;
+    if (name == "meminfo-no-memtotal") {
+        // The total keeps its last figure; the rest are current.
+        enterFault = [st] { st->lastSane = st->sane; };
+        faulty = [st, &fx] { fx.set(st->sane = withoutLine(fx.kernelText(), "MemTotal:")); };
+        checkFault = [st](const Shown& s, const ReaderMessages& m) {
+            expectMemory(s, sat32(meminfoValue(st->lastSane, "MemTotal:")),
+                         sat32(meminfoValue(st->sane, "MemFree:")),
+                         sat32(meminfoValue(st->sane, "SwapTotal:")));
+            quiet(m);
+        };
+    } else if (name == "meminfo-long-key") {
+        // Forty-character keys, one of them starting like a real one,
+        // match nothing.
+        faulty = [st, &fx] {
+            st->sane = fx.kernelText();
+            fx.set("MemTotal:ABCDEFGHIJKLMNOPQRSTUVWXYZ01234567890: 7 kB\n" + st->sane +
+                   "SwapFree:_______________________________: 9 kB\n" +
+                   "Cached:123456789012345678901234567890123  11 kB\n");
+        };
+    } else if (name == "meminfo-empty") {
+        // Nothing read: every figure keeps its last value.
+        faulty = [&fx] { fx.set(""); };
+    } else if (name == "meminfo-past-32-bits") {
+        faulty = [&fx] {
+            std::string t = fx.kernelText();
+            for (const char* k : {"MemTotal:", "MemFree:", "SwapTotal:", "SwapFree:"})
+                t = withoutLine(t, k);
+            fx.set("MemTotal:       4294967301 kB\nMemFree:        8589934592 kB\n"
+                   "SwapTotal:      1099511627776 kB\n"
+                   "SwapFree:       99999999999999999999999 kB\n" +
+                   t);
+        };
+        checkFault = [](const Shown& s, const ReaderMessages& m) {
+            expectMemory(s, UINT32_MAX, UINT32_MAX, UINT32_MAX);
+            failUnless(s.memText.find("MemTotal : 4294967295 KB\nMemUsed : 0 KB\n") == 0,
+                       "memory text " + s.memText);
+            quiet(m);
+        };
+    } else {
+        fail("unknown scenario " + name);
+    }
+    addCycles(sc.steps, "sane", 2, nullptr, setSane, checkSane);
+    addCycles(sc.steps, "fault", 3, enterFault, faulty, checkFault);
+    addCycles(sc.steps, "sane again", 3, nullptr, setSane, checkSane);
+    if (name != "meminfo-empty")
+        return;
+    // The kernel's file again, behind a reader that held the fixture.
+    addCycles(sc.steps, "fault before unmount", 2, nullptr, faulty, checkFault);
+    addCycles(
+        sc.steps, "kernel's file", 3, [&fx] { fx.unmount(); }, nullptr,
+        [&fx](const Shown& s, const ReaderMessages& m) {
+            unsigned long long total = meminfoValue(fx.kernelText(), "MemTotal:");
+            failUnless(s.memtotal == total,
+                       "the reader does not read the kernel's /proc/meminfo again (total " +
+                           std::to_string(s.memtotal) + ", the kernel's " + std::to_string(total) +
+                           ")");
+            quiet(m);
+        });
+}
+
+// /proc/uptime that does not parse, five ways.
+void addUptimeSteps(Scenario& sc) {
+    static const char* const kFaults[] = {"up a while\n", "", "99999999999999999999.00 1.00\n",
+                                          "-5.00 1.00\n", ".50 .50\n"};
+    auto good = std::make_shared<long long>(-1);
+    Fixture& fx = sc.fx;
+    if (!fx.setUp(sc.dir, "/proc/uptime"))
+        fail("cannot bind a file over /proc/uptime");
+    auto setSane = [good, &fx] {
+        std::string t = fx.kernelText();
+        fx.set(t);
+        *good = uptimeTicks(t);
+    };
+    auto checkTimes = [good](const Shown& s, const ReaderMessages& m) {
+        expectTimes(s, *good);
+        quiet(m);
+    };
+    addCycles(sc.steps, "sane", 2, nullptr, setSane, checkTimes);
+    for (const char* fault : kFaults)
+        addCycles(
+            sc.steps, "fault", 1, nullptr, [&fx, fault] { fx.set(fault); }, checkTimes);
+    addCycles(sc.steps, "sane again", 3, nullptr, setSane, checkTimes);
+    addCycles(
+        sc.steps, "fault before unmount", 1, nullptr, [&fx] { fx.set(kFaults[0]); }, checkTimes);
+    addCycles(
+        sc.steps, "kernel's file", 2, [&fx] { fx.unmount(); }, nullptr,
+        [&fx](const Shown&, const ReaderMessages& m) {
+            long long k = uptimeTicks(fx.kernelText()), r = gettimesinceboot();
+            failUnless(r <= k && k - r < 5 * sysconf(_SC_CLK_TCK),
+                       "uptime " + std::to_string(r) + " ticks, the kernel's " + std::to_string(k));
+            quiet(m);
+        });
+}
+
+// An empty directory nobody may read, over /proc: for one cycle, or from
+// before the first.
+void addProcDirSteps(Scenario& sc) {
+    auto tableBefore = std::make_shared<size_t>(0);
+    auto hide = [tableBefore] {
+        *tableBefore = frame ? orvelFrameAccess::table(frame).size() : 0;
+        passOverPermissions(false);
+        if (mount("none", "/proc", "tmpfs", 0, "mode=0000") != 0)
+            fail(std::string("cannot mount over /proc: ") + strerror(errno));
+    };
+    auto show = [] {
+        if (umount("/proc") != 0)
+            fail(std::string("cannot unmount over /proc: ") + strerror(errno));
+        passOverPermissions(true);
+    };
+    auto checkHidden = [tableBefore](const Shown& s, const ReaderMessages& m) {
+        failUnless(s.numproc == 0 && s.rows.empty(), "the failed scan left " +
+                                                         std::to_string(s.rows.size()) +
+                                                         " rows, status \"" + s.status + "\"");
+        failUnless(s.table == *tableBefore, "the failed scan changed the table from " +
+                                                std::to_string(*tableBefore) + " to " +
+                                                std::to_string(s.table) + " records");
+        quiet(m);
+    };
+    // Before any cycle the held files are not open yet: they cannot be.
+    auto checkHiddenFirst = [](const Shown& s, const ReaderMessages& m) {
+        failUnless(s.numproc == 0 && s.rows.empty() && s.table == 0,
+                   "a scan of no /proc shows " + std::to_string(s.rows.size()) + " rows");
+        expectMessages(m, {"failed /proc/stat open", "failed /proc/meminfo open"});
+    };
+    auto checkShown = [](const Shown& s, const ReaderMessages& m) {
+        failUnless(s.numproc > 0 && !s.rows.empty(),
+                   "no rows after a good scan, status \"" + s.status + "\"");
+        quiet(m);
+    };
+    if (sc.name == "proc-unreadable") {
+        addCycles(sc.steps, "sane", 2, nullptr, nullptr, checkShown);
+        addCycles(sc.steps, "no /proc", 1, hide, nullptr, checkHidden);
+    } else {
+        addCycles(sc.steps, "no /proc from the start", 1, hide, nullptr, checkHiddenFirst);
+    }
+    addCycles(sc.steps, "/proc again", 3, show, nullptr, checkShown);
+}
+
+// Both held files cannot be opened at first; the readers try again.
+void addUnopenableSteps(Scenario& sc) {
+    Fixture &fx = sc.fx, &fx2 = sc.fx2;
+    if (!fx.setUp(sc.dir, "/proc/stat") || !fx2.setUp(sc.dir, "/proc/meminfo"))
+        fail("cannot bind files over /proc/stat and /proc/meminfo");
+    auto lock = [&fx, &fx2] {
+        chmod(fx.path.c_str(), 0);
+        chmod(fx2.path.c_str(), 0);
+        passOverPermissions(false);
+    };
+    addCycles(sc.steps, "unopenable", 2, lock, nullptr,
+              [](const Shown& s, const ReaderMessages& m) {
+                  expectMessages(m, {"failed /proc/stat open", "failed /proc/meminfo open"});
+                  const CPU_t& c = *orvelFrameAccess::cpus(frame);
+                  failUnless(c.total_sav == 0 && s.memtotal == 0, "figures without files");
+              });
+    addCycles(
+        sc.steps, "openable", 3,
+        [&fx, &fx2] {
+            chmod(fx.path.c_str(), 0444);
+            chmod(fx2.path.c_str(), 0444);
+            passOverPermissions(true);
+        },
+        nullptr,
+        [](const Shown& s, const ReaderMessages& m) {
+            quiet(m);
+            failUnless(s.memtotal > 0, "memory not read again: " + s.memText);
+            failUnless(orvelFrameAccess::cpus(frame)->u > 0, "CPU not read again");
+        });
+}
+
+// Runs the window at the fast speed through the steps, one per refresh
+// cycle; returns how many ran.
+size_t runSteps(std::vector<Step>& steps, ErrorsSince& errors, int& argc, char** argv) {
+    if (!startToolkit(argc, argv, [](const std::string& what) { fail(what); })) {
+        fail("cannot start the toolkit");
+        return 0;
+    }
     frame = new orvelFrame(nullptr);
     frame->Show(true);
     if (!chooseMenuItem(frame, "빠름 (&H)"))
@@ -589,16 +591,59 @@ int main(int argc, char** argv) {
         pumpEvents(100);
     if (!done)
         fail("the window stopped refreshing at step " + std::to_string(next));
-    failures += app->assertions;
 
     frame->Close(true);
     pumpEvents(50);
     stopToolkit();
-    for (Fixture* f : {&fx, &fx2})
+    return next;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s SCENARIO STDERR_FILE\n", argv[0]);
+        return 2;
+    }
+    ErrorsSince errors;
+    errors.fd = open(argv[2], O_RDONLY | O_CLOEXEC);
+    if (errors.fd < 0 || geteuid() != 0) {
+        printf("FAIL: needs root and its standard error file\n");
+        return 2;
+    }
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
+        printf("FAIL: no private mount namespace: %s\n", strerror(errno));
+        return 2;
+    }
+    char dir[] = "/tmp/orvel-fault.XXXXXX";
+    if (!mkdtemp(dir) || mount("none", dir, "tmpfs", 0, "mode=0755") != 0) {
+        printf("FAIL: no tmpfs for the fixtures: %s\n", strerror(errno));
+        return 2;
+    }
+
+    Scenario sc;
+    sc.name = argv[1];
+    sc.dir = dir;
+    const std::string& name = sc.name;
+    if (name.compare(0, 5, "stat-") == 0)
+        addStatSteps(sc);
+    else if (name.compare(0, 8, "meminfo-") == 0)
+        addMeminfoSteps(sc);
+    else if (name == "uptime-unparsable")
+        addUptimeSteps(sc);
+    else if (name == "proc-unreadable" || name == "proc-unreadable-first")
+        addProcDirSteps(sc);
+    else if (name == "unopenable")
+        addUnopenableSteps(sc);
+    else
+        fail("unknown scenario " + name);
+
+    size_t cycles = runSteps(sc.steps, errors, argc, argv);
+    for (Fixture* f : {&sc.fx, &sc.fx2})
         if (f->mounted)
             umount(f->target.c_str());
     umount(dir);
     rmdir(dir);
-    printf("%s: %zu cycles, %d problems\n", scenario.c_str(), next, failures);
+    printf("%s: %zu cycles, %d problems\n", name.c_str(), cycles, failures);
     return failures ? 1 : 0;
 }

@@ -39,12 +39,14 @@ display_ok() {
 }
 if ! display_ok; then
     if [ -n "${ORVEL_TEST_OWN_XVFB:-}" ]; then
-        echo "FAIL: no usable X display even under xvfb-run" >&2
+        echo "FAIL: no usable X display even on a headless one of our own" >&2
         exit 1
     fi
-    echo "note: DISPLAY='${DISPLAY:-}' is unset or not 24-bit; starting a private Xvfb"
+    echo "note: DISPLAY='${DISPLAY:-}' is unset or not 24-bit; starting a headless display"
     export ORVEL_TEST_OWN_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$0" "${args[@]}"
+    source "$(dirname "$0")/../../scripts/common.sh"
+    with_headless_display bash "$0" "${args[@]}"
+    exit
 fi
 
 for tool in desktop-file-validate appstreamcli xdotool xprop import convert compare identify; do

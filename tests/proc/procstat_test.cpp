@@ -1,14 +1,13 @@
 // procstat, owner names, uptime and the printers on this machine's /proc.
+#include "children.h"
 #include "procstat.h"
 
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sched.h>
-#include <stdexcept>
 #include <string>
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -20,48 +19,7 @@ using namespace testing::internal;
 
 namespace {
 
-// A forked child runs body, sends back the text it returns, then sleeps on a
-// pipe until the Child is destroyed.
-struct Child {
-    int up[2], down[2];
-    pid_t pid;
-    explicit Child(const std::function<std::string()>& body) {
-        if (pipe(up) != 0 || pipe(down) != 0 || (pid = fork()) < 0)
-            throw std::runtime_error("no child");
-        if (pid == 0) {
-            close(down[1]);
-            std::string text = body();
-            bool ok = write(up[1], text.data(), text.size()) == ssize_t(text.size());
-            close(up[1]);
-            char c;
-            _exit(ok && read(down[0], &c, 1) == 0 ? 0 : 1); // EOF: the parent let go
-        }
-        close(up[1]);
-        close(down[0]);
-    }
-    ~Child() {
-        close(down[1]);
-        close(up[0]);
-        waitpid(pid, nullptr, 0);
-    }
-    std::string report() {
-        std::string text;
-        char buf[256];
-        for (ssize_t n; (n = read(up[0], buf, sizeof buf)) > 0;)
-            text.append(buf, size_t(n));
-        return text;
-    }
-};
-
 const long kHz = sysconf(_SC_CLK_TCK);
-
-long long uptime_from_file() {
-    std::ifstream f("/proc/uptime");
-    long long sec = 0, hundredths = 0;
-    char dot;
-    f >> sec >> dot >> hundredths;
-    return sec * kHz + hundredths * kHz / 100;
-}
 
 PROC_t* read_pid(pid_t pid, PROC_t* r) {
     return procstat(std::to_string(pid).c_str(), r);
@@ -87,8 +45,9 @@ TEST(Procstat, ReadsThisProcessWithoutMovingIt) {
 
 TEST(Procstat, BusyChildWithAnAwkwardName) {
     long long before = gettimesinceboot();
-    Child child([] {
-        prctl(PR_SET_NAME, "a b) c");
+    ChildOptions o;
+    o.name = "a b) c";
+    o.body = [] {
         struct tms t;
         do {
             for (volatile int k = 0; k < 100000; k = k + 1) {
@@ -96,15 +55,17 @@ TEST(Procstat, BusyChildWithAnAwkwardName) {
             times(&t);
         } while (t.tms_utime + t.tms_stime < 30);
         return std::to_string(t.tms_utime + t.tms_stime);
-    });
+    };
+    Child child(o);
     long long after = gettimesinceboot();
+    ASSERT_TRUE(child.ok());
     long long used = std::stoll(child.report());
     PROC_t r{};
     auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    do // until the child has gone to sleep on its pipe
-        ASSERT_EQ(read_pid(child.pid, &r), &r);
+    do // until the child has gone to sleep
+        ASSERT_EQ(read_pid(child.pid(), &r), &r);
     while (r.state != 'S' && std::chrono::steady_clock::now() < give_up);
-    EXPECT_EQ(r.pid, child.pid);
+    EXPECT_EQ(r.pid, child.pid());
     EXPECT_STREQ(r.tcomm, "(a b) c)");
     EXPECT_EQ(r.state, 'S');
     EXPECT_EQ(r.ppid, getpid());
@@ -116,23 +77,20 @@ TEST(Procstat, BusyChildWithAnAwkwardName) {
 TEST(Procstat, OwnerWithoutAccountShowsTheUid) {
     if (geteuid() != 0 || getpwuid(54321))
         GTEST_SKIP() << "needs root, and uid 54321 without an account";
-    Child child([]() -> std::string {
-        // Like a daemon dropping root: not dumpable, its files are root's.
-        if (setuid(54321) != 0)
-            return "setuid failed";
-        return "ok";
-    });
-    ASSERT_EQ(child.report(), "ok");
+    // Like a daemon dropping root: not dumpable, its files are root's.
+    ChildOptions o;
+    o.uid = 54321;
+    Child child(o);
+    ASSERT_TRUE(child.ok()) << "setuid failed";
     PROC_t r{};
-    ASSERT_EQ(read_pid(child.pid, &r), &r);
+    ASSERT_EQ(read_pid(child.pid(), &r), &r);
     EXPECT_STREQ(r.username, "54321");
 }
 
 TEST(Procstat, GoneOrInvalidProcessGivesNull) {
-    pid_t pid = fork();
-    if (pid == 0)
-        _exit(0);
-    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    Child gone;
+    pid_t pid = gone.pid();
+    gone.kill(SIGKILL);
     PROC_t r{};
     strcpy(r.tcomm, "(kept)");
     PROC_t before = r;
@@ -154,7 +112,8 @@ TEST(OwnerName, FollowsPasswdAndCutsLongNames) {
     const std::string name40 = "orvel_" + std::string(34, 'n');
     // The child bind-mounts its own copy over /etc/passwd in a private mount
     // namespace, so the machine's file is never touched.
-    Child child([&]() -> std::string {
+    ChildOptions o;
+    o.body = [&]() -> std::string {
         char copy[] = "/tmp/orvel-passwd-XXXXXX";
         int fd = mkstemp(copy);
         std::ifstream in("/etc/passwd");
@@ -177,12 +136,13 @@ TEST(OwnerName, FollowsPasswdAndCutsLongNames) {
             seen += std::string(name) + "|";
         }
         return ok ? seen : "no private /etc/passwd";
-    });
+    };
+    Child child(o);
     EXPECT_EQ(child.report(), "54323|" + name40.substr(0, 31) + "|54323|");
 }
 
 TEST(Uptime, AgreesWithProcUptime) {
-    long long a = uptime_from_file(), t = gettimesinceboot(), b = uptime_from_file();
+    long long a = uptimeTicksFromFile(), t = gettimesinceboot(), b = uptimeTicksFromFile();
     EXPECT_LE(a, t);
     EXPECT_LE(t, b);
 }

@@ -2,12 +2,12 @@
 // and go by dozens a second: it must not crash, grow, show garbage, keep
 // records of processes the scan did not see, or write anything on standard
 // error but the readers' own messages.
+#include "drivers.h"
 #include "reader_messages.h"
-#include "spawn.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -36,33 +36,26 @@ TEST(Soak, WindowThroughProcessChurn) {
     if (geteuid() != 0)
         std::cout << "not root: the churn leaves out processes under a uid without a password "
                      "entry\n";
-    std::string churnOut = tempFile("churn-out"), churnErr = tempFile("churn-err");
-    std::string out = tempFile("soak-out"), err = tempFile("soak-err");
-    pid_t churn = spawnTo({ORVEL_CHURN, std::to_string(kSeconds + 30)}, churnOut, churnErr);
-    ASSERT_GT(churn, 0);
-    pid_t window =
-        spawnTo({ORVEL_SOAK_WINDOW, std::to_string(kSeconds), std::to_string(kWarmup)}, out, err);
-    ASSERT_GT(window, 0);
+    DriverRun churn("churn"), window("soak");
+    ASSERT_TRUE(churn.start({ORVEL_CHURN, std::to_string(kSeconds + 30)}));
+    ASSERT_TRUE(
+        window.start({ORVEL_SOAK_WINDOW, std::to_string(kSeconds), std::to_string(kWarmup)}));
 
-    int status = 0;
-    bool ended = waitFor(window, kSeconds + 90, &status);
-    kill(churn, SIGTERM);
-    int churnStatus = 0;
-    waitFor(churn, 30, &churnStatus);
+    bool ended = window.wait(kSeconds + 90);
+    churn.signal(SIGTERM);
+    churn.wait(30);
 
-    std::string report = slurp(out), errors = slurp(err), churnReport = slurp(churnOut);
+    std::string report = window.out(), errors = window.err(), churnReport = churn.out();
     std::string figures =
         report.substr(report.find("soak:") == std::string::npos ? 0 : report.find("soak:")) +
         churnReport;
     std::cout << figures;
     EXPECT_TRUE(ended) << "the window did not finish in time";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the window driver: " << describeStatus(status) << "\n"
-        << report << errors.substr(0, 4000);
+    EXPECT_TRUE(window.exitedWithZero()) << "the window driver: " << window.describeStatus() << "\n"
+                                         << report << errors.substr(0, 4000);
 
     // The churn kept up its rate, of all kinds.
-    EXPECT_TRUE(WIFEXITED(churnStatus) && WEXITSTATUS(churnStatus) == 0)
-        << describeStatus(churnStatus) << slurp(churnErr);
+    EXPECT_TRUE(churn.exitedWithZero()) << churn.describeStatus() << churn.err();
     std::vector<std::string> lines = linesStarting(churnReport, "churn: ");
     ASSERT_FALSE(lines.empty()) << churnReport;
     const std::string& summary = lines.back();
@@ -102,11 +95,10 @@ TEST(Soak, WindowThroughProcessChurn) {
     // The test command shows the figures of a passing run too.
     std::ofstream(ORVEL_SOAK_REPORT) << figures;
     if (!HasFailure()) {
-        unlink(out.c_str());
-        unlink(err.c_str());
-        unlink(churnOut.c_str());
-        unlink(churnErr.c_str());
+        window.removeFiles();
+        churn.removeFiles();
     } else {
-        std::cout << "kept " << out << ", " << err << ", " << churnOut << "\n";
+        std::cout << "kept " << window.outPath << ", " << window.errPath << ", " << churn.outPath
+                  << "\n";
     }
 }

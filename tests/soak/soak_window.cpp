@@ -3,13 +3,15 @@
 //   orvel_soak_window SECONDS WARMUP_SECONDS
 // Prints "FAIL: ..." for each problem (the first ones only) and a summary
 // "soak: ..." line; exits 1 when anything was wrong.
-#include "driver_app.h"
+#include "children.h"
 #include "shown.h"
+#include "toolkit.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -27,7 +29,8 @@ int main(int argc, char** argv) {
     }
     const double seconds = atof(argv[1]);
     const double warmup = atof(argv[2]);
-    DriverApp* app = startToolkit(argc, argv);
+    TestToolkitApp* app = startToolkit(
+        argc, argv, [](const std::string& what) { printf("FAIL: %s\n", what.c_str()); });
     if (!app)
         return 1;
 
@@ -55,7 +58,7 @@ int main(int argc, char** argv) {
         maxRows = std::max(maxRows, long(s.rows.size()));
         maxScan = std::max(maxScan, s.numproc);
         minScan = minScan < 0 ? s.numproc : std::min(minScan, s.numproc);
-        long rss = residentKb();
+        long rss = vmRssKb(getpid());
         if (rssWarm < 0 && since(t0) >= warmup)
             rssWarm = rss;
         if (rssWarm >= 0)
@@ -63,7 +66,7 @@ int main(int argc, char** argv) {
     });
     while (since(t0) < seconds)
         pumpEvents(100);
-    long rssEnd = residentKb();
+    long rssEnd = vmRssKb(getpid());
 
     // At 500 ms; a slow cycle (a sanitizer build, thousands of processes)
     // makes the timer skip ticks, a stuck window makes none.

@@ -2,9 +2,12 @@
 // terminating a process by right-clicking its row, all through real input.
 #include "children.h"
 #include "frame_access.h"
+#include "toolkit.h"
+#include "wait_for.h"
 
 #include <gtest/gtest.h>
 #include <wx/msgdlg.h>
+#include <wx/settings.h>
 #include <wx/testing.h>
 #include <wx/uiaction.h>
 
@@ -33,39 +36,26 @@ public:
     void SetUp() override {
         frame = new orvelFrame(nullptr);
         id = frame->GetId();
-        frame->Show(true);
-        frame->Raise();
-        pumpEvents(150);
-        bar = frame->GetMenuBar();
+        ASSERT_TRUE(showUntilPainted(
+            frame, orvelFrameAccess::list(frame)->GetMainWindowOfCompositeControl(), 5000));
         counter.reset(new CycleCounter(frame));
     }
     void TearDown() override {
         if (wxWindow::FindWindowById(frameId()) == frame) {
             frame->Destroy();
-            pumpEvents(30);
+            waitFor([this] { return gone(); }, 2000);
         }
     }
     // Kept apart: after the quit tests the frame is gone and must not be read.
     wxWindowID frameId() { return id; }
-    // The item's ID as the real menu bar holds it, found by its label.
-    int idOf(int menu, const char* label) {
-        int id = bar->FindMenuItem(bar->GetMenuLabelText(menu),
-                                   wxMenuItem::GetLabelText(wxString::FromUTF8(label)));
-        EXPECT_NE(id, wxNOT_FOUND) << label;
-        return id;
-    }
-    // Sends the command the way the toolkit does when the item is chosen.
-    void choose(int menu, const char* label) {
-        int id = idOf(menu, label);
-        wxMenu* owner = nullptr;
-        ASSERT_NE(bar->FindItem(id, &owner), nullptr);
-        owner->SendEvent(id);
-    }
-    void fast() { choose(1, "빠름 (&H)"); }
-    void medium() { choose(1, "중간 (&M)"); }
-    void slow() { choose(1, "느림 (&L)"); }
-    void pause() { choose(1, "일시 중지 (&S)"); }
-    void refreshNow() { choose(1, "지금 새로 고침 (&R)"); }
+    // The toolkit deletes a closed frame when it is next idle.
+    bool gone() { return wxWindow::FindWindowById(frameId()) == nullptr; }
+    void choose(const char* label) { ASSERT_TRUE(chooseMenuItem(frame, label)) << label; }
+    void fast() { choose("빠름 (&H)"); }
+    void medium() { choose("중간 (&M)"); }
+    void slow() { choose("느림 (&L)"); }
+    void pause() { choose("일시 중지 (&S)"); }
+    void refreshNow() { choose("지금 새로 고침 (&R)"); }
     wxTimer& timer() { return orvelFrameAccess::timer(frame); }
     void focusFrame() {
         wxUIActionSimulator sim;
@@ -73,12 +63,11 @@ public:
         sim.MouseMove(r.x + r.width / 2, r.y + r.height / 2);
         frame->Raise();
         frame->SetFocus();
-        pumpEvents(200);
+        ASSERT_TRUE(waitFor([this] { return frame->IsActive(); }, 2000)) << "no focus";
     }
 
     orvelFrame* frame = nullptr;
     wxWindowID id = wxID_NONE;
-    wxMenuBar* bar = nullptr;
     std::unique_ptr<CycleCounter> counter;
 };
 
@@ -122,13 +111,13 @@ TEST_F(CommandTest, TimerStatesFollowEachCommand) {
 
 TEST_F(CommandTest, PauseThenRefreshNowRunsExactlyOneCycle) {
     pause();
-    pumpEvents(2300);
+    pumpEvents(2300); // longer than a medium period, and nothing must come
     EXPECT_EQ(counter->count, 0) << "no tick while paused";
     refreshNow();
     EXPECT_EQ(counter->count, 1);
     EXPECT_GT(orvelFrameAccess::list(frame)->GetItemCount(), 0)
         << "the cycle ran inside the command";
-    pumpEvents(2300);
+    pumpEvents(2300); // nor after a refresh
     EXPECT_EQ(counter->count, 1);
     EXPECT_FALSE(timer().IsRunning());
 }
@@ -136,21 +125,21 @@ TEST_F(CommandTest, PauseThenRefreshNowRunsExactlyOneCycle) {
 TEST_F(CommandTest, FastTicksEvery500msAfterPause) {
     pause();
     fast();
-    pumpEvents(380);
+    pumpEvents(380); // no tick this early
     EXPECT_EQ(counter->count, 0) << "the first tick comes a whole period after the command";
-    pumpEvents(1900);
+    pumpEvents(1900); // the ticks of a fixed time are counted
     EXPECT_GE(counter->count, 3);
     EXPECT_LE(counter->count, 5);
 }
 
 TEST_F(CommandTest, ChoosingTheCurrentSpeedRestartsThePeriod) {
     medium();
-    pumpEvents(1500);
+    pumpEvents(1500); // no tick before the period is over
     ASSERT_EQ(counter->count, 0);
     medium();
     pumpEvents(1200); // 2700 ms after the first start, 1200 after the second
     EXPECT_EQ(counter->count, 0) << "the pending tick was discarded";
-    pumpEvents(1300);
+    EXPECT_TRUE(waitFor([this] { return counter->count > 0; }, 1300));
     EXPECT_EQ(counter->count, 1);
 }
 
@@ -171,7 +160,7 @@ protected:
 
 TEST_F(CommandTest, AboutBoxFromTheMenuAndFromF1) {
     ExpectAbout fromMenu;
-    wxTEST_DIALOG(choose(2, "정보\tF1"), fromMenu);
+    wxTEST_DIALOG(choose("정보\tF1"), fromMenu);
     EXPECT_EQ(utf8(fromMenu.message), "Orvel System Manager v0.01 (101)");
     EXPECT_EQ(utf8(fromMenu.caption), "About");
     EXPECT_TRUE(fromMenu.style & wxOK);
@@ -185,38 +174,31 @@ TEST_F(CommandTest, AboutBoxFromTheMenuAndFromF1) {
     wxTEST_DIALOG(
         {
             sim.Char(WXK_F1);
-            pumpEvents(400);
+            waitFor([&] { return !fromKey.message.empty(); }, 2000);
         },
         fromKey);
     EXPECT_EQ(utf8(fromKey.message), "Orvel System Manager v0.01 (101)");
 }
 
 TEST_F(CommandTest, QuitFromTheMenu) {
-    wxWindowID id = frameId();
-    choose(0, "종료\tAlt-F4");
-    pumpEvents(300);
-    EXPECT_EQ(wxWindow::FindWindowById(id), nullptr);
+    choose("종료\tAlt-F4");
+    EXPECT_TRUE(waitFor([this] { return gone(); }, 2000));
 }
 
 TEST_F(CommandTest, AltF4Quits) {
-    wxWindowID id = frameId();
     focusFrame();
     wxUIActionSimulator sim;
     sim.Char(WXK_F4, wxMOD_ALT);
-    pumpEvents(500);
-    EXPECT_EQ(wxWindow::FindWindowById(id), nullptr);
+    EXPECT_TRUE(waitFor([this] { return gone(); }, 2000));
 }
 
 TEST_F(CommandTest, ClosedAfterManyCyclesReleasesCleanly) {
     fast();
     for (int i = 0; i < 30; ++i)
         refreshNow();
-    pumpEvents(1200);
-    EXPECT_GE(counter->count, 31);
-    wxWindowID id = frameId();
+    EXPECT_TRUE(waitFor([this] { return counter->count >= 31; }, 1200));
     frame->Close(false);
-    pumpEvents(300);
-    EXPECT_EQ(wxWindow::FindWindowById(id), nullptr);
+    EXPECT_TRUE(waitFor([this] { return gone(); }, 2000));
 }
 
 // Right-clicks the row whose PID cell reads text, with the real mouse.
@@ -226,6 +208,11 @@ protected:
         CommandTest::SetUp();
         pause();
         list = orvelFrameAccess::list(frame);
+        // Seen before the window's own handler, which runs in the same dispatch.
+        list->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, [this](wxListEvent& e) {
+            ++rightClicks;
+            e.Skip();
+        });
         // A stray kill(0, ...) must reach no one but this test.
         setpgid(0, 0);
     }
@@ -240,19 +227,33 @@ protected:
         if (row < 0)
             return false;
         list->EnsureVisible(row);
-        pumpEvents(150);
         wxRect r;
-        if (!list->GetItemRect(row, r))
+        if (!waitFor(
+                [&] {
+                    return list->GetItemRect(row, r) && r.y >= 0 &&
+                           r.GetBottom() < list->GetClientSize().y;
+                },
+                2000))
             return false;
         wxPoint p = list->ClientToScreen(wxPoint(r.x + 20, r.y + r.height / 2));
         wxUIActionSimulator sim;
         sim.MouseMove(p);
-        pumpEvents(100);
+        if (!waitFor([&] { return wxGetMousePosition() == p; }, 2000))
+            return false;
+        // Two clicks within the double-click time make a double click, which
+        // the list does not take as a right-click: let that time pass.
+        wxLongLong since = wxGetLocalTimeMillis() - lastClick;
+        if (since < doubleClickMs)
+            pumpEvents(int((doubleClickMs - since).GetValue()));
+        int before = rightClicks;
         sim.MouseClick(wxMOUSE_BTN_RIGHT);
-        pumpEvents(300);
-        return true;
+        lastClick = wxGetLocalTimeMillis();
+        return waitFor([&] { return rightClicks > before; }, 2000);
     }
     wxListCtrl* list = nullptr;
+    int rightClicks = 0;
+    wxLongLong lastClick = 0;
+    const int doubleClickMs = wxSystemSettings::GetMetric(wxSYS_DCLICK_MSEC) + 50;
 };
 
 TEST_F(RightClickTest, TerminatesTheChildOfTheRow) {
@@ -281,7 +282,7 @@ TEST_F(RightClickTest, ChildIgnoringTermKeepsRunningAndItsRow) {
     refreshNow();
     std::string pid = std::to_string(c.pid());
     ASSERT_TRUE(rightClick(pid));
-    EXPECT_FALSE(c.waitEnd(500, nullptr));
+    EXPECT_FALSE(c.waitEnd(500, nullptr)); // a while in which it must not end
     refreshNow();
     EXPECT_GE(rowOf(pid), 0);
 }
@@ -293,12 +294,10 @@ TEST_F(RightClickTest, StaleRowSignalsNothing) {
     ASSERT_TRUE(c.ok());
     refreshNow();
     std::string pid = std::to_string(c.pid());
-    pid_t old = c.pid();
     c.kill(SIGKILL);
     ASSERT_TRUE(rightClick(pid)) << "the row stays until the next cycle";
     refreshNow();
     EXPECT_EQ(rowOf(pid), -1);
-    (void)old;
 }
 
 TEST_F(RightClickTest, PidReusedSinceTheRowWasMadeIsNotSignalled) {
@@ -319,6 +318,7 @@ TEST_F(RightClickTest, PidReusedSinceTheRowWasMadeIsNotSignalled) {
         if (!bystander.ok())
             continue;
         ASSERT_TRUE(rightClick(std::to_string(pid)));
+        // A while in which it must not end.
         EXPECT_FALSE(bystander.waitEnd(500, nullptr)) << "an unrelated process was terminated";
         // Once the list shows the newcomer, its own row terminates it.
         refreshNow();

@@ -1,6 +1,7 @@
 // The main window as the toolkit builds it: structure, menus, pictures, and
 // the quiet time before the first tick.
 #include "frame_access.h"
+#include "toolkit.h"
 
 #include <gtest/gtest.h>
 #include <wx/image.h>

@@ -4,11 +4,8 @@
 
 #include "orvelMain.h"
 
-#include <wx/evtloop.h>
 #include <wx/timer.h>
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -49,17 +46,7 @@ struct orvelFrameAccess {
                 orvelFrame::ID_TIMER1};
     }
     static long timerId() { return orvelFrame::ID_TIMER1; }
-    static long listId() { return orvelFrame::ID_LISTCTRL1; }
 };
-
-// Runs the toolkit's event loop for ms milliseconds.
-inline void pumpEvents(int ms) {
-    wxGUIEventLoop loop;
-    wxTimer stop;
-    stop.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
-    stop.StartOnce(ms);
-    loop.Run();
-}
 
 // One refresh cycle, the way the timer delivers it.
 inline void runCycle(orvelFrame* f) {
@@ -82,16 +69,6 @@ inline std::string cellText(wxListCtrl* list, long row, int col) {
 }
 
 // "nan" or "inf" in any case, as printf writes a float that is not a number.
-inline bool hasNanOrInf(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
-}
-
-// What a toolkit assertion says, for a test failure instead of a dialog.
-inline std::string describeAssertion(const wxChar* file, int line, const wxChar* func,
-                                     const wxChar* cond, const wxChar* msg) {
-    return "wx assertion " + utf8(cond) + " in " + utf8(func) + " (" + utf8(file) + ":" +
-           std::to_string(line) + "): " + utf8(msg);
-}
+bool hasNanOrInf(std::string s);
 
 #endif

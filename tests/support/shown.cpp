@@ -1,35 +1,25 @@
-// What the window shows after a refresh cycle, and everything in it that
-// would be garbage: figures that do not parse or cannot be, "nan" or "inf",
-// rows that do not match their process's record, a table larger than the scan.
-#ifndef ORVEL_TEST_SHOWN_H
-#define ORVEL_TEST_SHOWN_H
-
-#include "frame_access.h"
+// What the window shows after a refresh cycle, and its garbage.
+#include "shown.h"
 
 #include <wx/statusbr.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
-#include <string>
 #include <unistd.h>
 #include <unordered_map>
-#include <vector>
 
-struct Shown {
-    std::string cpuText, memText, status;
-    std::vector<std::array<std::string, 6>> rows;
-    size_t table = 0;
-    long numproc = -1; // from the status line; -1 when it does not parse
-    unsigned long long memtotal = 0, memused = 0, memfree = 0;
-    double cpuTotal = -1;
-};
+bool hasNanOrInf(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s.find("nan") != std::string::npos || s.find("inf") != std::string::npos;
+}
 
-inline bool isPid(const std::string& s) {
+namespace {
+
+bool isPid(const std::string& s) {
     if (s.empty() || s[0] == '0' || s.size() > 10)
         return false;
     for (char c : s)
@@ -38,15 +28,16 @@ inline bool isPid(const std::string& s) {
     return true;
 }
 
-inline bool hasControl(const std::string& s) {
+bool hasControl(const std::string& s) {
     for (unsigned char c : s)
         if (c < 0x20 || c == 0x7F)
             return true;
     return false;
 }
 
-// Reads the window; problems gets one line for each thing that is wrong.
-inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
+} // namespace
+
+Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
     Shown s;
     // The summary texts are written while their page is shown.
     int page = orvelFrameAccess::notebook(f)->GetSelection();
@@ -183,19 +174,3 @@ inline Shown readWindow(orvelFrame* f, std::vector<std::string>& problems) {
     }
     return s;
 }
-
-// Resident memory of this process in kB, from /proc/self/status; -1 if unknown.
-inline long residentKb() {
-    FILE* f = fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long kb = -1;
-    while (fgets(line, sizeof line, f))
-        if (sscanf(line, "VmRSS: %ld kB", &kb) == 1)
-            break;
-    fclose(f);
-    return kb;
-}
-
-#endif

@@ -1,0 +1,144 @@
+// Real child processes and what /proc says about them.
+#include "children.h"
+
+#include "wait_for.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+Child::Child(const ChildOptions& opts) {
+    if (opts.wantPid > 0) {
+        // ns_last_pid makes the next fork take the PID after it.
+        FILE* f = fopen("/proc/sys/kernel/ns_last_pid", "w");
+        if (!f)
+            return;
+        fprintf(f, "%d", opts.wantPid - 1);
+        fclose(f);
+    }
+    int ready[2];
+    if (pipe(ready) != 0)
+        return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(ready[0]);
+        prctl(PR_SET_NAME, opts.name, 0, 0, 0);
+        signal(SIGTERM, opts.ignoreTerm ? SIG_IGN : SIG_DFL);
+        // Either way the kernel hands the files under /proc/<pid> to root.
+        if (opts.uid != static_cast<uid_t>(-1) && setuid(opts.uid) != 0)
+            _exit(3);
+        if (opts.nonDumpable)
+            prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+        // One byte says the child is ready, the rest is its body's report.
+        std::string said = "x" + (opts.body ? opts.body() : std::string());
+        if (write(ready[1], said.data(), said.size()) != ssize_t(said.size()))
+            _exit(4);
+        close(ready[1]);
+        if (opts.busy)
+            for (volatile unsigned long n = 0;; n = n + 1) {
+            }
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    char buf[256];
+    for (ssize_t n; pid_ > 0 && (n = read(ready[0], buf, sizeof buf)) > 0;)
+        report_.append(buf, size_t(n));
+    close(ready[0]);
+    if (report_.empty())
+        kill(SIGKILL);
+    else
+        report_.erase(0, 1);
+    if (opts.wantPid > 0 && pid_ != opts.wantPid)
+        kill(SIGKILL); // someone else took that PID first
+}
+
+int Child::kill(int sig) {
+    if (pid_ <= 0)
+        return status_;
+    ::kill(pid_, sig);
+    waitpid(pid_, &status_, 0);
+    pid_ = -1;
+    return status_;
+}
+
+bool Child::ended(int* status) {
+    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_)
+        pid_ = -1;
+    if (status)
+        *status = status_;
+    return pid_ <= 0;
+}
+
+bool Child::waitEnd(int ms, int* status) {
+    return waitFor([&] { return ended(status); }, ms);
+}
+
+void Child::burnUntil(long long ticks) {
+    waitFor([&] { return procTicks(pid_) >= ticks; }, 10000);
+}
+
+bool isRoot() {
+    return geteuid() == 0;
+}
+
+namespace {
+
+// The fields of pid's stat line after the command, from the state on.
+std::istringstream statFields(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    size_t close = line.rfind(')');
+    return std::istringstream(close == std::string::npos ? "" : line.substr(close + 2));
+}
+
+} // namespace
+
+long long procTicks(pid_t pid) {
+    std::istringstream rest = statFields(pid);
+    std::string field;
+    long long ut = -1, st = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14)
+            ut = atoll(field.c_str());
+        if (i == 15)
+            st = atoll(field.c_str());
+    }
+    return ut < 0 ? -1 : ut + st;
+}
+
+char procState(pid_t pid) {
+    char state = 0;
+    statFields(pid) >> state;
+    return state;
+}
+
+long vmRssKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return atol(line.c_str() + 6);
+    return -1;
+}
+
+bool pidInUse(pid_t pid) {
+    struct stat st;
+    return stat(("/proc/" + std::to_string(pid)).c_str(), &st) == 0;
+}
+
+long long uptimeTicksFromFile() {
+    const long hz = sysconf(_SC_CLK_TCK);
+    std::ifstream f("/proc/uptime");
+    long long sec = 0, hundredths = 0;
+    char dot;
+    f >> sec >> dot >> hundredths;
+    return sec * hz + hundredths * hz / 100;
+}
