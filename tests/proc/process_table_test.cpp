@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 
 namespace {
 
@@ -40,15 +41,87 @@ TEST_F(ProcessTableTest, MergesByPidAndStartsNewcomersFromZero) {
     EXPECT_TRUE(table.seen(a.pid()));
     EXPECT_EQ(table.find(b.pid())->pid, b.pid());
 
-    // Another process under a listed PID, to the table: another start tick.
     closeAll();
+    merge(a.pid());
+    EXPECT_FALSE(table.seen(b.pid())) << "closed and not merged since";
+}
+
+TEST_F(ProcessTableTest, TheHeldFileNotTheStartTimeTellsTheProcess) {
+    ChildOptions o;
+    o.name = "orvel-first";
+    Child a(o);
+    ASSERT_TRUE(a.ok());
+    pid_t pid = a.pid();
+    merge(pid);
+    closeAll();
+    PROC_t* r = table.find(pid);
     r->start_time += 1;
     r->utime_sav = 12345;
-    r->cpu_usage = 50;
+    merge(pid);
+    EXPECT_EQ(r->utime_sav, 12345) << "its held file still answers: the same process";
+    if (!isRoot())
+        GTEST_SKIP() << "needs root to give the PID to another process";
+    closeAll();
+    a.kill(SIGKILL);
+    o.name = "orvel-second";
+    o.wantPid = pid;
+    Child b(o);
+    if (!b.ok())
+        GTEST_SKIP() << "another process took PID " << pid << " first";
+    r->utime_sav = 12345;
+    merge(pid);
+    EXPECT_STREQ(r->tcomm, "(orvel-second)");
+    EXPECT_EQ(r->utime_sav, 0) << "another process under the PID starts from zero";
+}
+
+TEST_F(ProcessTableTest, HeldFilesCloseWithTheirRecords) {
+    Child a, b;
+    ASSERT_TRUE(a.ok() && b.ok());
+    unsigned long long start;
+    ASSERT_TRUE(read_start_time(getpid(), &start)); // the reader's own /proc is open
+    const int before = openFiles();
     merge(a.pid());
-    EXPECT_EQ(r->utime_sav, 0);
-    EXPECT_EQ(r->cpu_usage, 0);
-    EXPECT_FALSE(table.seen(b.pid())) << "closed and not merged since";
+    merge(b.pid());
+    EXPECT_EQ(table.heldFiles(), 4u) << "a stat file and a directory per process";
+    EXPECT_EQ(openFiles(), before + 4);
+    closeAll();
+    a.kill(SIGKILL);
+    merge(a.pid()); // gone: its files stay until the sweep
+    merge(b.pid());
+    table.sweep();
+    EXPECT_EQ(table.heldFiles(), 2u);
+    EXPECT_EQ(openFiles(), before + 2);
+}
+
+TEST_F(ProcessTableTest, PastTheOpenFileLimitProcessesAreReadAsBefore) {
+    Child a, b, c;
+    ASSERT_TRUE(a.ok() && b.ok() && c.ok());
+    ChildOptions o;
+    o.body = [&]() -> std::string {
+        // Room for the table to hold one process beside the 256 files it
+        // leaves to the rest of the program.
+        struct rlimit lim;
+        getrlimit(RLIMIT_NOFILE, &lim);
+        lim.rlim_cur = 256 + 2;
+        if (openFiles() > 200 || setrlimit(RLIMIT_NOFILE, &lim) != 0)
+            return "cannot lower the limit";
+        for (pid_t pid : {a.pid(), b.pid(), c.pid()})
+            merge(pid);
+        std::string seen = std::to_string(table.records().size()) + " records, " +
+                           std::to_string(table.heldFiles()) + " files held";
+        for (pid_t pid : {a.pid(), b.pid(), c.pid()})
+            if (!table.find(pid) || table.find(pid)->pid != pid)
+                seen += ", " + std::to_string(pid) + " not read";
+        // Read the old way, a process is told by its start time.
+        closeAll();
+        PROC_t* r = table.find(c.pid());
+        r->start_time += 1;
+        r->utime_sav = 12345;
+        merge(c.pid());
+        return seen + (r->utime_sav == 0 ? ", new start from zero" : ", new start kept counts");
+    };
+    Child reader(o);
+    EXPECT_EQ(reader.report(), "3 records, 2 files held, new start from zero");
 }
 
 TEST_F(ProcessTableTest, SweepDropsWhatTheScanDidNotSee) {

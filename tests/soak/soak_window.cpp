@@ -46,7 +46,10 @@ int main(int argc, char** argv) {
 
     const auto t0 = std::chrono::steady_clock::now();
     long cycles = 0, rssWarm = -1, rssMax = 0, maxTable = 0, maxRows = 0, maxScan = 0;
-    long minScan = -1;
+    long minScan = -1, maxFiles = 0;
+    // What the toolkit and the readers hold; the table adds two files per
+    // process it lists, and must close them with their records.
+    const long baseFiles = openFiles();
     AfterEachCycle hook(frame, [&] {
         ++cycles;
         std::vector<std::string> problems;
@@ -58,6 +61,11 @@ int main(int argc, char** argv) {
         maxRows = std::max(maxRows, long(s.rows.size()));
         maxScan = std::max(maxScan, s.numproc);
         minScan = minScan < 0 ? s.numproc : std::min(minScan, s.numproc);
+        long files = openFiles();
+        maxFiles = std::max(maxFiles, files);
+        if (files > baseFiles + 8 + 2 * long(s.table) && ++failures <= 20)
+            printf("FAIL: cycle %ld: %ld files open for %ld records (%ld before the first)\n",
+                   cycles, files, long(s.table), baseFiles);
         long rss = vmRssKb(getpid());
         if (rssWarm < 0 && since(t0) >= warmup)
             rssWarm = rss;
@@ -75,10 +83,11 @@ int main(int argc, char** argv) {
         ++failures;
     }
     printf("soak: %ld cycles in %.1f s; the scan saw %ld to %ld processes, the table held up to "
-           "%ld records and the list up to %ld rows; resident memory %ld kB at %.0f s, %ld kB at "
-           "the end (%+ld kB), at most %ld kB\n",
-           cycles, since(t0), minScan, maxScan, maxTable, maxRows, rssWarm, warmup, rssEnd,
-           rssEnd - rssWarm, rssMax);
+           "%ld records and the list up to %ld rows; open files %ld before the first cycle, at "
+           "most %ld, %ld at the end; resident memory %ld kB at %.0f s, %ld kB at the end "
+           "(%+ld kB), at most %ld kB\n",
+           cycles, since(t0), minScan, maxScan, maxTable, maxRows, baseFiles, maxFiles,
+           long(openFiles()), rssWarm, warmup, rssEnd, rssEnd - rssWarm, rssMax);
     failures += app->assertions;
     printf("rss_warm_kb=%ld rss_end_kb=%ld rss_max_kb=%ld cycles=%ld problems=%ld\n", rssWarm,
            rssEnd, rssMax, cycles, failures);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <sys/prctl.h>
@@ -132,6 +133,17 @@ long vmRssKb(pid_t pid) {
 bool pidInUse(pid_t pid) {
     struct stat st;
     return stat(("/proc/" + std::to_string(pid)).c_str(), &st) == 0;
+}
+
+int openFiles() {
+    int n = 0;
+    DIR* d = opendir("/proc/self/fd");
+    if (!d)
+        return -1;
+    while (dirent* e = readdir(d))
+        n += e->d_name[0] != '.';
+    closedir(d);
+    return n - 1; // the listing's own
 }
 
 long long uptimeTicksFromFile() {

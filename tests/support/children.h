@@ -55,6 +55,8 @@ char procState(pid_t pid);
 // Resident memory of pid in kB, from its status file; -1 if unknown.
 long vmRssKb(pid_t pid);
 bool pidInUse(pid_t pid);
+// The descriptors this process has open.
+int openFiles();
 // The uptime in clock ticks as /proc/uptime says it.
 long long uptimeTicksFromFile();
 
