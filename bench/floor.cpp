@@ -25,73 +25,65 @@ double cpu_now() {
     return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-long scan(int procfd) {
-    // A fresh directory stream each time, as a monitor lists /proc anew.
-    int dfd = openat(procfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dp = fdopendir(dfd);
-    if (!dp)
-        return 0;
-    long files = 0;
+char buf[8192];
+
+// Opens, reads and closes <name>/stat.
+bool readOnce(int procfd, const char* name) {
     char path[64];
-    static char buf[8192];
-    while (dirent* e = readdir(dp)) {
-        if (e->d_name[0] < '1' || e->d_name[0] > '9')
-            continue;
-        size_t n = strlen(e->d_name);
-        memcpy(path, e->d_name, n);
-        memcpy(path + n, "/stat", sizeof "/stat");
-        int fd = openat(procfd, path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        if (read(fd, buf, sizeof buf) > 0)
-            ++files;
-        close(fd);
-    }
-    closedir(dp);
-    return files;
+    size_t n = strlen(name);
+    memcpy(path, name, n);
+    memcpy(path + n, "/stat", sizeof "/stat");
+    int fd = openat(procfd, path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool got = read(fd, buf, sizeof buf) > 0;
+    close(fd);
+    return got;
 }
 
 // The stat files held from one scan to the next, by PID.
 std::unordered_map<long, int> held;
 
-long scanHeld(int procfd) {
+// Reads <name>/stat again through the file held for it, opening one to hold
+// when there is none or its process has ended (the PID is another's then).
+bool readHeld(int procfd, const char* name) {
+    int& fd = held.emplace(atol(name), -1).first->second;
+    if (fd >= 0 && pread(fd, buf, sizeof buf, 0) > 0)
+        return true;
+    if (fd >= 0)
+        close(fd);
+    char path[64];
+    size_t n = strlen(name);
+    memcpy(path, name, n);
+    memcpy(path + n, "/stat", sizeof "/stat");
+    fd = openat(procfd, path, O_RDONLY | O_CLOEXEC);
+    return fd >= 0 && pread(fd, buf, sizeof buf, 0) > 0;
+}
+
+// One scan: lists /proc, with a fresh directory stream each time as a monitor
+// does, and reads every process's stat file one way. Returns the files read.
+long scan(int procfd, bool (*readOne)(int, const char*)) {
     int dfd = openat(procfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dp = fdopendir(dfd);
     if (!dp)
         return 0;
     long files = 0;
-    char path[64];
-    static char buf[8192];
-    while (dirent* e = readdir(dp)) {
-        if (e->d_name[0] < '1' || e->d_name[0] > '9')
-            continue;
-        int& fd = held.emplace(atol(e->d_name), -1).first->second;
-        if (fd >= 0 && pread(fd, buf, sizeof buf, 0) > 0) {
-            ++files;
-            continue;
-        }
-        if (fd >= 0)
-            close(fd); // its process has ended: the PID is another's
-        size_t n = strlen(e->d_name);
-        memcpy(path, e->d_name, n);
-        memcpy(path + n, "/stat", sizeof "/stat");
-        fd = openat(procfd, path, O_RDONLY | O_CLOEXEC);
-        if (fd >= 0 && pread(fd, buf, sizeof buf, 0) > 0)
-            ++files;
-    }
+    while (dirent* e = readdir(dp))
+        if (e->d_name[0] >= '1' && e->d_name[0] <= '9')
+            files += readOne(procfd, e->d_name);
     closedir(dp);
     return files;
 }
 
 // Median CPU microseconds of scans of one kind, and the files the last read.
-double median(long (*scanOnce)(int), int procfd, int scans, int gap_ms, long* files) {
-    scanOnce(procfd); // warm-up
+double median(bool (*readOne)(int, const char*), int procfd, int scans, int gap_ms, long* files) {
+    scan(procfd, readOne); // warm-up
     std::vector<double> us;
     for (int i = 0; i < scans; ++i) {
         if (gap_ms > 0)
             usleep(static_cast<useconds_t>(gap_ms) * 1000);
         double t0 = cpu_now();
-        *files = scanOnce(procfd);
+        *files = scan(procfd, readOne);
         us.push_back((cpu_now() - t0) * 1e6);
     }
     std::sort(us.begin(), us.end());
@@ -119,8 +111,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     long files = 0, heldFiles = 0;
-    double floor = median(scan, procfd, scans, gap_ms, &files);
-    double limit = median(scanHeld, procfd, scans, gap_ms, &heldFiles);
+    double floor = median(readOnce, procfd, scans, gap_ms, &files);
+    double limit = median(readHeld, procfd, scans, gap_ms, &heldFiles);
     printf("floor_us_per_scan %.1f\nfloor_files %ld\n", floor, files);
     printf("limit_us_per_scan %.1f\nlimit_files %ld\n", limit, heldFiles);
     return 0;
