@@ -41,6 +41,8 @@ need_fuzz_toolchain() {
 
 # Runs a command on a headless X display of its own (Xvfb, true colour, as
 # the install tests' colour checks need): with_headless_display CMD [ARGS...]
+# Without -noreset the server resets whenever its last client leaves, and a
+# test program that connects in that moment cannot open the display.
 with_headless_display() {
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$@"
 }
