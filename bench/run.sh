@@ -254,10 +254,17 @@ $TARGETS
 Where the time went, and what was done (found with perf, callgrind, gdb
 and a count of paint events per window):
 
-- The floor is kernel time: the lookup of each \`<pid>/stat\` and its text.
-  The cycle adds a \`fstat\` per process for the owner, the parse (about 0.5
-  µs) and the book-keeping. Cells whose text did not change are not written;
-  only new rows are sorted.
+- The floor is kernel time: the lookup, open and close of each
+  \`<pid>/stat\` and its text. The cycle holds each process's stat file
+  open from one scan to the next and reads it again in place, so its kernel
+  part is the limit's (listing, and the text, about 70% of the cycle). It
+  adds an \`fstat\` of the process's held directory for the owner (its
+  effective user; about 0.7 µs, 10% of the limit, on this machine: a
+  system call costs about that here, and the owner can change at any
+  time), the parse of the text (about 0.3 µs) and the book-keeping of the
+  table and the rows. Cells whose text did not change are not written; the
+  %CPU text is made only for a share that changed; only new rows are
+  sorted.
 - A new text in the two labels of the performance page made GTK lay the
   window out again, and the notebook then repainted its visible page, the
   whole process list (about 11 ms per refresh at N = 500). The labels are now
@@ -272,7 +279,8 @@ and a count of paint events per window):
   (libLLVM), about 55 MB; the window draws nothing with OpenGL, so the
   program turns the probe off (\`GDK_GL=disable\`, unless the user set
   \`GDK_GL\`). The table holds one 4488-byte record per process, 36 MB at
-  8000.
+  8000, and two open files per process (kernel memory, not counted in the
+  resident size).
 - top cannot keep up with 0.5 s at N = 8000 (fewer refreshes than asked);
   its figure is still per refresh done.
 MD
