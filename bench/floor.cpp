@@ -27,13 +27,18 @@ double cpu_now() {
 
 char buf[8192];
 
-// Opens, reads and closes <name>/stat.
-bool readOnce(int procfd, const char* name) {
+// Opens <name>/stat under /proc, as a monitor does: -1 when it cannot.
+int openStat(int procfd, const char* name) {
     char path[64];
     size_t n = strlen(name);
     memcpy(path, name, n);
     memcpy(path + n, "/stat", sizeof "/stat");
-    int fd = openat(procfd, path, O_RDONLY | O_CLOEXEC);
+    return openat(procfd, path, O_RDONLY | O_CLOEXEC);
+}
+
+// Opens, reads and closes <name>/stat.
+bool readOnce(int procfd, const char* name) {
+    int fd = openStat(procfd, name);
     if (fd < 0)
         return false;
     bool got = read(fd, buf, sizeof buf) > 0;
@@ -52,11 +57,7 @@ bool readHeld(int procfd, const char* name) {
         return true;
     if (fd >= 0)
         close(fd);
-    char path[64];
-    size_t n = strlen(name);
-    memcpy(path, name, n);
-    memcpy(path + n, "/stat", sizeof "/stat");
-    fd = openat(procfd, path, O_RDONLY | O_CLOEXEC);
+    fd = openStat(procfd, name);
     return fd >= 0 && pread(fd, buf, sizeof buf, 0) > 0;
 }
 

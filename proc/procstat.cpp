@@ -295,9 +295,9 @@ PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool f
 }
 
 PROC_t* procstat(const char* cpid, PROC_t* procs) {
-    if (!procs || !valid_pid_name(cpid))
+    if (!procs)
         return nullptr;
-    int fd = procstat_open(cpid, nullptr);
+    int fd = procstat_open(cpid, nullptr); // -1 for a name that is no PID, silently
     if (fd < 0)
         return nullptr;
     PROC_t* r = procstat_held(fd, -1, cpid, procs, true);

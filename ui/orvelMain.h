@@ -14,7 +14,6 @@
 #include <wx/timer.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "cpu_usage.h"

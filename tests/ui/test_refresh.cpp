@@ -443,19 +443,10 @@ TEST(ListRows, DeletedInAndOutOfTheWindowAsByDeleteItem) {
         for (size_t k = rows.size(); k-- > 0;)
             expected.erase(expected.begin() + rows[k]);
 
-        fflush(stderr);
-        int saved = dup(2);
-        FILE* err = tmpfile();
-        dup2(fileno(err), 2);
+        testing::internal::CaptureStderr();
         deleteListRows(list, rows);
         pumpEvents(100);
-        fflush(stderr);
-        dup2(saved, 2);
-        close(saved);
-        std::string said(size_t(ftell(err)), '\0');
-        rewind(err);
-        said.resize(fread(&said[0], 1, said.size(), err));
-        fclose(err);
+        std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(said.find("Invalid rectangle"), std::string::npos) << said;
 
         ASSERT_EQ(list->GetItemCount(), long(expected.size()));
