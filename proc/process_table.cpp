@@ -54,7 +54,7 @@ bool ProcessTable::roomToHold() const {
 bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool& another) {
     another = false;
     if (h.stat >= 0) {
-        if (procstat_held(h.stat, h.dir, name, rec, false))
+        if (procstat_held(h.stat, h.dir, name, rec, false, &h.text_hash))
             return true;
         if (errno != ESRCH)
             return false;
@@ -67,11 +67,10 @@ bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool& anothe
     if (h.stat < 0)
         return false;
     held_ += h.dir >= 0 ? 2 : 1;
-    return procstat_held(h.stat, h.dir, name, rec, true) != nullptr;
+    return procstat_held(h.stat, h.dir, name, rec, true, &h.text_hash) != nullptr;
 }
 
-void ProcessTable::merge(const char* name, PROC_t* scratch) {
-    num pid = atoll(name);
+void ProcessTable::merge(num pid, const char* name, PROC_t* scratch) {
     std::unordered_map<num, size_t>::iterator it = index_.find(pid);
     bool another;
     if (it != index_.end()) {

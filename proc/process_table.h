@@ -27,9 +27,9 @@ public:
     ProcessTable(const ProcessTable&) = delete;
     ProcessTable& operator=(const ProcessTable&) = delete;
 
-    // Reads the process of the /proc entry name into its record and marks
-    // it as seen; a PID new to the table is read into scratch first and
-    // added. A PID now held by another process than the record's starts from
+    // Reads the process of the /proc entry name, the decimal text of pid,
+    // into its record and marks it as seen; a PID new to the table is read
+    // into scratch first and added. A PID now held by another process than the record's starts from
     // zero counts. Nothing changes when the process is gone.
     //
     // Each process's stat file stays open from one scan to the next and is
@@ -38,7 +38,7 @@ public:
     // Its directory stays open too, for the owner without a lookup.
     // Past the limit on open files, processes are read by opening and
     // closing the file each time, and told apart by their start time.
-    void merge(const char* name, PROC_t* scratch);
+    void merge(num pid, const char* name, PROC_t* scratch);
 
     PROC_t* find(num pid);
     // Whether this scan saw pid and its interval is still open.
@@ -57,10 +57,12 @@ public:
     size_t heldFiles() const { return held_; }
 
 private:
-    // A process's stat file and its directory, or -1s.
+    // A process's stat file and its directory, or -1s, and the hash of the
+    // line its record was last parsed from.
     struct Held {
         int stat = -1;
         int dir = -1;
+        size_t text_hash = 0;
     };
     bool readInto(const char* name, Held& h, PROC_t* rec, bool& another);
     void release(Held& h);

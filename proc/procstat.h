@@ -92,7 +92,12 @@ int procstat_open(const char* cpid, int* dirfd);
 // read or parsed; errno ESRCH when the process it was opened for has ended,
 // even if its PID is another's now, reported as a vanished process only when
 // the file was freshly opened.
-PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool fresh);
+//
+// With text_hash, the hash of the line procs was last filled from (by this
+// call, not fresh) is kept there, and a line with the same hash is not parsed
+// again: procs already holds its fields. The owner is read every time.
+PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool fresh,
+                      size_t* text_hash = nullptr);
 
 // The start time of the process that holds pid now, read the way procstat
 // reads it but without any report; false when there is none.

@@ -298,10 +298,11 @@ bool orvelFrame::scanProcesses(int& numproc) {
     if (!dp)
         return false;
     while (struct dirent* item = readdir(dp)) {
-        if (atoi(item->d_name) <= 0)
+        int pid = atoi(item->d_name);
+        if (pid <= 0)
             continue;
         ++numproc;
-        ps.merge(item->d_name, procs);
+        ps.merge(pid, item->d_name, procs);
     }
     closedir(dp);
     return true;

@@ -13,7 +13,7 @@ namespace {
 
 class ProcessTableTest : public ::testing::Test {
 protected:
-    void merge(pid_t pid) { table.merge(std::to_string(pid).c_str(), scratch.get()); }
+    void merge(pid_t pid) { table.merge(pid, std::to_string(pid).c_str(), scratch.get()); }
     // What the window does for every record once a cycle is over.
     void closeAll() {
         for (const PROC_t& r : table.records())
