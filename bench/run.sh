@@ -126,6 +126,8 @@ for N in $COUNTS; do
     floor_files=$(figure floor_files "$WORK/floor.out")
     limit_us_per_scan=$(figure limit_us_per_scan "$WORK/floor.out")
     limit_files=$(figure limit_files "$WORK/floor.out")
+    owner_us_per_scan=$(figure owner_limit_us_per_scan "$WORK/floor.out")
+    owner_files=$(figure owner_limit_files "$WORK/floor.out")
     cycle_us_median=$(figure cycle_us_median "$WORK/cycle.out")
     cycle_rows=$(figure cycle_rows "$WORK/cycle.out")
     echo "floor $floor_us_per_scan us for $floor_files files; limit $limit_us_per_scan us for" \
@@ -167,22 +169,23 @@ for N in $COUNTS; do
     HELPER=""
     echo "$N $floor_us_per_scan $floor_files $cycle_us_median $cycle_rows $procs_orvel" \
         "$orvel_ns $orvel_n $top_ns $top_n $htop_ns $htop_n $orvel_hwm" \
-        "$limit_us_per_scan $limit_files" >>"$RESULTS"
+        "$limit_us_per_scan $limit_files $owner_us_per_scan $owner_files" >>"$RESULTS"
 done
 
 # The table, in microseconds per process. Fields of a results line: 1 N,
-# 2-3 floor, 4-5 cycle, 6 processes, 7-12 orvel, top, htop, 13 peak, 14-15 limit.
+# 2-3 floor, 4-5 cycle, 6 processes, 7-12 orvel, top, htop, 13 peak, 14-15 limit,
+# 16-17 owner limit.
 TABLE=$(awk '
 function per(ns, n, p) { return n > 0 && p > 0 ? ns / 1000 / n / p : 0 }
 BEGIN {
-    print "| N | processes | floor µs/proc | limit µs/proc | cycle µs/proc | cycle/limit | orvel µs/proc/refresh | top µs/proc/refresh | htop µs/proc/refresh | orvel/top | orvel/htop | refreshes orvel/top/htop | orvel peak RSS MB |"
-    print "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+    print "| N | processes | floor µs/proc | limit µs/proc | owner limit µs/proc | cycle µs/proc | cycle/limit | cycle/owner limit | orvel µs/proc/refresh | top µs/proc/refresh | htop µs/proc/refresh | orvel/top | orvel/htop | refreshes orvel/top/htop | orvel peak RSS MB |"
+    print "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 }
 {
-    fl = $2 / $3; li = $14 / $15; cy = $4 / $5
+    fl = $2 / $3; li = $14 / $15; ow = $16 / $17; cy = $4 / $5
     o = per($7, $8, $6); t = per($9, $10, $6); h = per($11, $12, $6)
-    printf "| %d | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %d/%d/%d | %.1f |\n",
-        $1, $6, fl, li, cy, cy / li, o, t, h, (t > 0 ? o / t : 0), (h > 0 ? o / h : 0),
+    printf "| %d | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %d/%d/%d | %.1f |\n",
+        $1, $6, fl, li, ow, cy, cy / li, cy / ow, o, t, h, (t > 0 ? o / t : 0), (h > 0 ? o / h : 0),
         $8, $10, $12, $13 / 1024
 }' "$RESULTS")
 
@@ -232,6 +235,9 @@ measurement, and every figure per process divides by it.
   to the next and is read again with \`pread\`: listing \`/proc\` and the
   kernel's making of the text, nothing else; same medians and pauses, in the
   same run.
+- **owner limit**: the limit's loop plus an \`fstat\` of every process's
+  directory, held open too: the owner as a monitor that tells the truth must
+  read it on every refresh (it can change at any time), at its lowest cost.
 - **cycle**: CPU time of one refresh cycle of the real window under Xvfb
   (samplers, scan, table, list update, texts), median of 25 cycles 500 ms
   apart after two warm-up cycles. What the toolkit paints inside the cycle
