@@ -3,14 +3,16 @@
 # /proc/<pid>/stat, against top and htop, and orvel's peak memory, with 500,
 # 2000 and 8000 extra idle processes. Prints the table and writes it, with the
 # machine and the date, into BENCHMARKS.md. Installs what is missing and builds
-# first. Takes about 10 minutes.
+# first. Takes about 12 minutes.
 #
-# Options through the environment: COUNTS ("500 2000 8000"), SECONDS_EACH (30).
+# Options through the environment: COUNTS ("500 2000 8000"), SECONDS_EACH (30),
+# ROUNDS (3).
 source "$(dirname "$0")/../scripts/common.sh"
 BENCH_PACKAGES=()
 while read -r p; do [ -n "$p" ] && BENCH_PACKAGES+=("$p"); done <"$ROOT/bench/packages.txt"
 COUNTS=${COUNTS:-"500 2000 8000"}
 SECONDS_EACH=${SECONDS_EACH:-30}
+ROUNDS=${ROUNDS:-3}
 BUILD=$ROOT/build-bench
 
 if [ -z "${ORVEL_BENCH_IN_XVFB:-}" ]; then
@@ -22,10 +24,10 @@ if [ -z "${ORVEL_BENCH_IN_XVFB:-}" ]; then
     if ! mountpoint -q /sys/kernel/tracing; then
         "${SUDO[@]}" mount -t tracefs nodev /sys/kernel/tracing
     fi
-    export ORVEL_BENCH_IN_XVFB=1 COUNTS SECONDS_EACH
+    export ORVEL_BENCH_IN_XVFB=1 COUNTS SECONDS_EACH ROUNDS
     inner=("$0")
     if [ ${#SUDO[@]} -gt 0 ]; then
-        inner=(sudo --preserve-env=ORVEL_BENCH_IN_XVFB,DISPLAY,XAUTHORITY,COUNTS,SECONDS_EACH "$0")
+        inner=(sudo --preserve-env=ORVEL_BENCH_IN_XVFB,DISPLAY,XAUTHORITY,COUNTS,SECONDS_EACH,ROUNDS "$0")
     fi
     with_headless_display "${inner[@]}"
     exit
@@ -96,9 +98,11 @@ start_orvel() {
     echo "$pid"
 }
 
-# The figure named on a "NAME VALUE" line of the bench programs' output.
+# The figure named on "NAME VALUE" lines of the bench programs' output: the
+# median over the rounds.
 figure() {
-    awk -v name="$1" '$1 == name {print $2}' "$2"
+    awk -v name="$1" '$1 == name {print $2}' "$2" | sort -g |
+        awk '{v[NR] = $1} END {if (NR) print v[int((NR + 1) / 2)]}'
 }
 
 hwm_kb() {
@@ -120,8 +124,14 @@ for N in $COUNTS; do
     fi
     sleep 1
 
-    "$BIN/orvel_bench_floor" 30 500 >"$WORK/floor.out"
-    "$BIN/orvel_bench_cycle" --data "$ROOT/data" --cycles 25 >"$WORK/cycle.out"
+    # The loops and the cycles take turns, so that the machine's drift over
+    # a minute weighs on both alike.
+    : >"$WORK/floor.out"
+    : >"$WORK/cycle.out"
+    for _ in $(seq "$ROUNDS"); do
+        "$BIN/orvel_bench_floor" 10 500 >>"$WORK/floor.out"
+        "$BIN/orvel_bench_cycle" --data "$ROOT/data" --cycles 9 >>"$WORK/cycle.out"
+    done
     floor_us_per_scan=$(figure floor_us_per_scan "$WORK/floor.out")
     floor_files=$(figure floor_files "$WORK/floor.out")
     limit_us_per_scan=$(figure limit_us_per_scan "$WORK/floor.out")
@@ -227,20 +237,22 @@ machine's own; "processes" counts every numeric entry of \`/proc\` during the
 measurement, and every figure per process divides by it.
 
 - **floor**: CPU time of a bare loop that lists \`/proc\` and opens, reads and
-  closes every \`<pid>/stat\` once, parsing nothing; median of 30 scans, each
-  after a 500 ms pause like the cycles' (back to back, with the kernel's
-  caches warm, the same loop costs about half). This is what top and htop
-  do on every refresh.
+  closes every \`<pid>/stat\` once, parsing nothing; each scan after a 500 ms
+  pause like the cycles' (back to back, with the kernel's caches warm, the
+  same loop costs about half). This is what top and htop do on every
+  refresh. The median of $ROUNDS rounds' medians of 10 scans; the rounds take
+  turns with the cycle's, so that the machine's drift weighs on both alike.
 - **limit**: the same loop, but every \`<pid>/stat\` stays open from one scan
   to the next and is read again with \`pread\`: listing \`/proc\` and the
-  kernel's making of the text, nothing else; same medians and pauses, in the
-  same run.
+  kernel's making of the text, nothing else; same rounds, medians and
+  pauses.
 - **owner limit**: the limit's loop plus an \`fstat\` of every process's
   directory, held open too: the owner as a monitor that tells the truth must
   read it on every refresh (it can change at any time), at its lowest cost.
 - **cycle**: CPU time of one refresh cycle of the real window under Xvfb
-  (samplers, scan, table, list update, texts), median of 25 cycles 500 ms
-  apart after two warm-up cycles. What the toolkit paints inside the cycle
+  (samplers, scan, table, list update, texts), 500 ms apart: the median of
+  $ROUNDS rounds' medians of 9 cycles, each round a new window that runs two
+  warm-up cycles first. What the toolkit paints inside the cycle
   counts (a changed status text is painted at once, with whatever else is
   due); the painting after it does not.
 - **orvel / top / htop**: total CPU time of the real program over
