@@ -278,11 +278,11 @@ and a count of paint events per window):
   part is the limit's (listing, and the text, about 70% of the cycle). It
   adds an \`fstat\` of the process's held directory for the owner (its
   effective user, which can change at any time): the owner limit less the
-  limit, about 1.8-2 µs per process here, more than a fifth of the limit,
-  so that no cycle that reads the owner on every refresh comes within 1.2
-  times the limit on this machine. The rest is the table's and the rows'
-  book-keeping and the status bar, which paints at once (about 1 ms per
-  refresh). A stat line that has not changed since its record was filled
+  limit, 0.9 to 2 µs per process here from one run to the next, an eighth
+  to a quarter of the limit, which leaves a cycle that reads the owner on
+  every refresh little or nothing of the 1.2 times the limit. The rest is
+  the table's and the rows' book-keeping and the status bar, which paints
+  at once (about 1 ms per refresh). A stat line that has not changed since its record was filled
   (a sleeping process's) is hashed and not parsed again: callgrind counts
   about 2,500 instructions per process and cycle instead of 6,700. Cells
   whose text did not change are not written; the %CPU text is made only
