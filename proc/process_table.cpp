@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <utility>

@@ -29,8 +29,9 @@ public:
 
     // Reads the process of the /proc entry name, the decimal text of pid,
     // into its record and marks it as seen; a PID new to the table is read
-    // into scratch first and added. A PID now held by another process than the record's starts from
-    // zero counts. Nothing changes when the process is gone.
+    // into scratch first and added. A PID now held by another process than
+    // the record's starts from zero counts. Nothing changes when the process
+    // is gone.
     //
     // Each process's stat file stays open from one scan to the next and is
     // read again in place, which saves its lookup, open and close; it stops
