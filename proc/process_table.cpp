@@ -36,14 +36,31 @@ void ProcessTable::release(Held& h) {
         }
 }
 
-bool ProcessTable::roomToHold() const {
+size_t ProcessTable::roomToHold() const {
     // Room is left for the toolkit, the display connection and the other
     // readers, and for opening a file the old way.
     const size_t kSpare = 256;
     struct rlimit lim;
     if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
-        return true;
-    return lim.rlim_cur > kSpare && held_ + 2 <= lim.rlim_cur - kSpare;
+        return 2;
+    return lim.rlim_cur > kSpare + held_ ? lim.rlim_cur - kSpare - held_ : 0;
+}
+
+// Closes one held directory, so that one more process can hold its stat
+// file: a held stat file spares far more than a held directory does.
+bool ProcessTable::giveUpADirectory() {
+    for (size_t n = 0; n < held_files_.size(); ++n, ++dirCursor_) {
+        if (dirCursor_ >= held_files_.size())
+            dirCursor_ = 0;
+        Held& h = held_files_[dirCursor_];
+        if (h.dir >= 0) {
+            close(h.dir);
+            h.dir = -1;
+            --held_;
+            return true;
+        }
+    }
+    return false;
 }
 
 // Reads the process of entry name into rec through the files held in h,
@@ -60,9 +77,12 @@ bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool& anothe
         release(h);
         another = true;
     }
-    if (!roomToHold())
+    size_t room = roomToHold();
+    if (room == 0 && giveUpADirectory())
+        room = 1;
+    if (room == 0)
         return procstat(name, rec) != nullptr;
-    h.stat = procstat_open(name, &h.dir);
+    h.stat = procstat_open(name, room >= 2 ? &h.dir : nullptr);
     if (h.stat < 0)
         return false;
     held_ += h.dir >= 0 ? 2 : 1;
@@ -104,6 +124,10 @@ void ProcessTable::merge(num pid, const char* name, PROC_t* scratch) {
 PROC_t* ProcessTable::find(num pid) {
     std::unordered_map<num, size_t>::const_iterator it = index_.find(pid);
     return it == index_.end() ? nullptr : &ps_[it->second];
+}
+
+const PROC_t* ProcessTable::find(num pid) const {
+    return const_cast<ProcessTable*>(this)->find(pid);
 }
 
 bool ProcessTable::seen(num pid) const {

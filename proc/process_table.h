@@ -6,10 +6,14 @@
 #include "procstat.h"
 
 #include <cstddef>
+#include <deque>
 #include <unordered_map>
 #include <vector>
 
-typedef std::vector<PROC_t> procVector;
+// Records stay where they are while the table grows: a vector would copy
+// every 4 KB record, and hold the old and the new copy at once, each time
+// it doubles in a storm of new processes.
+typedef std::deque<PROC_t> procVector;
 typedef procVector::iterator procVectItor;
 
 // Ends a record's interval: its share of the interval's ticks, and the
@@ -36,12 +40,15 @@ public:
     // Each process's stat file stays open from one scan to the next and is
     // read again in place, which saves its lookup, open and close; it stops
     // answering once its process has ended, even if the PID is another's now.
-    // Its directory stays open too, for the owner without a lookup.
-    // Past the limit on open files, processes are read by opening and
+    // Its directory stays open too, for the owner without a lookup, while
+    // the limit on open files leaves room for two files per process; past
+    // that, processes hold their stat file alone and the owner is looked up
+    // by name, and past one file per process they are read by opening and
     // closing the file each time, and told apart by their start time.
     void merge(num pid, const char* name, PROC_t* scratch);
 
     PROC_t* find(num pid);
+    const PROC_t* find(num pid) const;
     // Whether this scan saw pid and its interval is still open.
     bool seen(num pid) const;
     // Drops every record the last scan did not see.
@@ -54,7 +61,8 @@ public:
     bool holdsProcessNow(num pid) const;
 
     const procVector& records() const { return ps_; }
-    // How many files the table holds open: two per process it holds.
+    // How many files the table holds open: two per process it holds while
+    // there is room for two.
     size_t heldFiles() const { return held_; }
 
 private:
@@ -67,12 +75,14 @@ private:
     };
     bool readInto(const char* name, Held& h, PROC_t* rec, bool& another);
     void release(Held& h);
-    bool roomToHold() const;
+    size_t roomToHold() const;
+    bool giveUpADirectory();
 
     procVector ps_;
     std::vector<Held> held_files_;          // those of ps_[i]
     std::unordered_map<num, size_t> index_; // pid -> position in ps_
     size_t held_ = 0;
+    size_t dirCursor_ = 0; // where the search for a directory to give up goes on
 };
 
 #endif

@@ -273,6 +273,12 @@ int procstat_open(const char* cpid, int* dirfd) {
 
 PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool fresh,
                       size_t* text_hash) {
+    // The directory keeps the process's effective uid; the files in it turn
+    // root's when the process is not dumpable (after setuid, or on request).
+    // A held directory spares the lookup of its name; looked up by name, it
+    // is taken before the read, so a good read shows it was this process's.
+    struct stat st;
+    bool owned = (dirfd >= 0 ? fstat(dirfd, &st) : fstatat(proc_dir, cpid, &st, 0)) == 0;
     char buf[kStatLine];
     ssize_t len = read_line(fd, buf, sizeof buf);
     if (len < 0) {
@@ -293,11 +299,7 @@ PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool f
         if (text_hash)
             *text_hash = hash;
     }
-    // The directory keeps the process's effective uid; the files in it turn
-    // root's when the process is not dumpable (after setuid, or on request).
-    // A held directory spares the lookup of its name.
-    struct stat st;
-    if ((dirfd >= 0 ? fstat(dirfd, &st) : fstatat(proc_dir, cpid, &st, 0)) == 0)
+    if (owned)
         owner_name(st.st_uid, procs->username);
     else
         strcpy(procs->username, "?");

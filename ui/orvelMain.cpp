@@ -1,7 +1,5 @@
 #include "orvelMain.h"
 
-#include "listRows.h"
-
 #include <wx/bitmap.h>
 #include <wx/font.h>
 #include <wx/intl.h>
@@ -16,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
+#include <string_view>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -66,12 +66,21 @@ const long orvelFrame::idMenuAbout = wxNewId();
 const long orvelFrame::ID_STATUSBAR1 = wxNewId();
 const long orvelFrame::ID_TIMER1 = wxNewId();
 
+orvelList::orvelList(const orvelFrame* owner, wxWindow* parent, wxWindowID id, const wxPoint& pos,
+                     const wxSize& size, long style, const wxString& name)
+    : wxListCtrl(parent, id, pos, size, style | wxLC_VIRTUAL, wxDefaultValidator, name),
+      owner(owner) {}
+
+wxString orvelList::OnGetItemText(long item, long column) const {
+    return owner->cellText(item, column);
+}
+
 BEGIN_EVENT_TABLE(orvelFrame, wxFrame)
 END_EVENT_TABLE()
 
 orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
     : cpus(nullptr), mems(nullptr), procs(nullptr), pagesize(sysconf(_SC_PAGESIZE)),
-      clktck(sysconf(_SC_CLK_TCK)), sinceboot(0) {
+      clktck(sysconf(_SC_CLK_TCK)), sinceboot(0), shownTop(-1) {
     (void)id; // the frame always takes a fresh ID
     Create(parent, wxID_ANY, tr("Orvel System Manager"), wxDefaultPosition, wxDefaultSize,
            wxDEFAULT_FRAME_STYLE, _T("wxID_ANY"));
@@ -82,9 +91,8 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
         new wxNotebook(this, ID_NOTEBOOK1, wxDefaultPosition, wxDefaultSize, 0, _T("ID_NOTEBOOK1"));
     Panel1 = new wxPanel(Notebook1, ID_PANEL1, wxDefaultPosition, wxSize(584, 478), wxTAB_TRAVERSAL,
                          _T("ID_PANEL1"));
-    ListCtrl1 =
-        new wxListCtrl(Panel1, ID_LISTCTRL1, wxPoint(8, 8), wxSize(514, 408),
-                       wxLC_REPORT | wxLC_ALIGN_LEFT, wxDefaultValidator, _T("ID_LISTCTRL1"));
+    ListCtrl1 = new orvelList(this, Panel1, ID_LISTCTRL1, wxPoint(8, 8), wxSize(514, 408),
+                              wxLC_REPORT | wxLC_ALIGN_LEFT, _T("ID_LISTCTRL1"));
     Panel2 = new wxPanel(Notebook1, ID_PANEL2, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                          _T("ID_PANEL2"));
     StaticText1 = new wxStaticText(Panel2, ID_STATICTEXT1, tr("Label"), wxPoint(16, 88),
@@ -236,7 +244,12 @@ void orvelFrame::OnUpdateStp(wxCommandEvent&) {
 }
 
 void orvelFrame::OnListCtrl1ItemRClick(wxListEvent& event) {
-    wxString text = event.GetText();
+    // A list without rows of its own leaves the event's text empty; a click
+    // while no row has the focus comes first without a row.
+    long row = event.GetIndex();
+    if (row < 0 || row >= ListCtrl1->GetItemCount())
+        return;
+    wxString text = ListCtrl1->GetItemText(row, idPID);
     int pid = atoi(text.utf8_str());
     // 0 and negative IDs address whole process groups, ours among them.
     if (pid <= 0)
@@ -308,80 +321,126 @@ bool orvelFrame::scanProcesses(int& numproc) {
     return true;
 }
 
-void orvelFrame::writeRow(long row, RowCells& shown, const PROC_t& r) {
-    long long sec = running_seconds(sinceboot, r.start_time, clktck);
-    bool all = !shown.known;
-    shown.known = true;
-    if (all || shown.name != r.tcomm) {
-        shown.name = r.tcomm;
-        ListCtrl1->SetItem(row, idCMD, name_cell(r.tcomm), -1);
+wxString orvelFrame::cellText(long row, long column) const {
+    if (row < 0 || static_cast<size_t>(row) >= rows.size())
+        return wxString();
+    if (column == idPID)
+        return wxString::Format(_T("%d"), static_cast<int>(rows[row]));
+    const PROC_t* r = ps.find(rows[row]);
+    if (!r)
+        return wxString();
+    switch (column) {
+    case idCMD:
+        return name_cell(r->tcomm);
+    case idUSR:
+        return name_cell(r->username);
+    case idCPU:
+        return cpu_cell(r->cpu_usage);
+    case idMEM:
+        return mem_cell(r->rss, pagesize);
+    case idTME:
+        return time_cell(running_seconds(sinceboot, r->start_time, clktck));
     }
-    if (all || shown.user != r.username) {
-        shown.user = r.username;
-        ListCtrl1->SetItem(row, idUSR, name_cell(r.username), -1);
-    }
-    // Most processes keep the same share from one cycle to the next: the
-    // text is made only for a share that changed.
-    if (all || memcmp(&shown.cpu, &r.cpu_usage, sizeof shown.cpu) != 0) {
-        shown.cpu = r.cpu_usage;
-        char cpu[sizeof shown.cpuText];
-        cpu_cell_text(r.cpu_usage, cpu);
-        if (all || strcmp(cpu, shown.cpuText) != 0) {
-            memcpy(shown.cpuText, cpu, sizeof cpu);
-            ListCtrl1->SetItem(row, idCPU, wxString::FromAscii(cpu), -1);
-        }
-    }
-    if (all || shown.rss != r.rss) {
-        shown.rss = r.rss;
-        ListCtrl1->SetItem(row, idMEM, mem_cell(r.rss, pagesize), -1);
-    }
-    // The text shows hours and minutes only.
-    if (all || shown.minutes != sec / 60) {
-        shown.minutes = sec / 60;
-        ListCtrl1->SetItem(row, idTME, time_cell(sec), -1);
-    }
+    return wxString();
+}
+
+size_t orvelFrame::rowKey(const PROC_t& r) const {
+    char cpu[48];
+    cpu_cell_text(r.cpu_usage, cpu);
+    std::hash<std::string_view> text;
+    // The running time shows hours and minutes only.
+    const size_t parts[] = {
+        size_t(r.pid),    text(r.tcomm),
+        text(r.username), text(cpu),
+        size_t(r.rss),    size_t(running_seconds(sinceboot, r.start_time, clktck) / 60)};
+    size_t key = 0;
+    for (size_t part : parts)
+        key = key * 1000003 ^ part;
+    return key;
 }
 
 void orvelFrame::syncList(bool scanned) {
-    // Rows are told apart by their PID text only; keep a mirror of them.
-    if (rows.size() != static_cast<size_t>(ListCtrl1->GetItemCount())) {
-        rows.clear();
-        for (long row = 0; row < ListCtrl1->GetItemCount(); ++row) {
-            RowCells shown = RowCells();
-            shown.pid = atoll(ListCtrl1->GetItemText(row, idPID).utf8_str());
-            rows.push_back(shown);
+    // Rows of processes this scan did not see go; the others keep their
+    // order. moved: where each row goes, -1 when it goes.
+    const size_t before = rows.size();
+    std::vector<long> moved(before, -1);
+    size_t kept = 0;
+    for (size_t row = 0; row < before; ++row)
+        if (ps.seen(rows[row])) {
+            moved[row] = static_cast<long>(kept);
+            rows[kept++] = rows[row];
         }
-    }
-    std::vector<long> ended;
-    for (size_t row = 0; row < rows.size(); ++row)
-        if (!ps.seen(rows[row].pid)) {
-            ended.push_back(static_cast<long>(row));
-            rows[row].pid = -1;
-        }
-    deleteListRows(ListCtrl1, ended);
-    if (!ended.empty())
-        rows.erase(std::remove_if(rows.begin(), rows.end(),
-                                  [](const RowCells& shown) { return shown.pid == -1; }),
-                   rows.end());
+    rows.resize(kept);
     if (scanned)
         ps.sweep();
 
     sinceboot = gettimesinceboot();
-    for (size_t row = 0; row < rows.size(); ++row) {
-        PROC_t& r = *ps.find(rows[row].pid);
-        close_interval(r, cpus->interval_ticks);
-        writeRow(static_cast<long>(row), rows[row], r);
-    }
+    for (num pid : rows)
+        close_interval(*ps.find(pid), cpus->interval_ticks);
     // Records still marked as seen have no row yet: theirs go on top, the
     // busiest first.
     std::vector<PROC_t*> fresh = ps.orderNewRows();
-    rows.insert(rows.begin(), fresh.size(), RowCells());
+    rows.insert(rows.begin(), fresh.size(), 0);
     for (size_t i = 0; i < fresh.size(); ++i) {
-        PROC_t& r = *fresh[i];
-        close_interval(r, cpus->interval_ticks);
-        long row = ListCtrl1->InsertItem(static_cast<long>(i),
-                                         wxString::Format(_T("%d"), static_cast<int>(r.pid)));
-        rows[i].pid = r.pid;
-        writeRow(row, rows[i], r);
+        close_interval(*fresh[i], cpus->interval_ticks);
+        rows[i] = fresh[i]->pid;
     }
+    if (kept == before && fresh.empty()) {
+        refreshChangedRows(false);
+        return;
+    }
+    for (long& to : moved)
+        if (to >= 0)
+            to += static_cast<long>(fresh.size());
+    keepRowStates(moved);
+    refreshChangedRows(true);
+}
+
+void orvelFrame::keepRowStates(const std::vector<long>& moved) {
+    // The list keeps selection and focus by row number: they follow their
+    // processes to their new rows, as they would follow rows inserted above
+    // or deleted. A focused row that goes hands the focus to the next row
+    // that stays, or the last.
+    std::vector<long> selected;
+    if (ListCtrl1->GetSelectedItemCount() > 0)
+        for (long row = -1;
+             (row = ListCtrl1->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;)
+            selected.push_back(row);
+    long focused = ListCtrl1->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    for (long row : selected)
+        if (moved[row] != row)
+            ListCtrl1->SetItemState(row, 0, wxLIST_STATE_SELECTED);
+    // Drawn anew in full once the list is idle.
+    ListCtrl1->SetItemCount(static_cast<long>(rows.size()));
+    for (long row : selected)
+        if (moved[row] >= 0 && moved[row] != row)
+            ListCtrl1->SetItemState(moved[row], wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    if (focused < 0 || rows.empty())
+        return;
+    long to = static_cast<long>(rows.size()) - 1;
+    for (size_t row = static_cast<size_t>(focused); row < moved.size(); ++row)
+        if (moved[row] >= 0) {
+            to = moved[row];
+            break;
+        }
+    if (to != focused)
+        ListCtrl1->SetItemState(to, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+}
+
+void orvelFrame::refreshChangedRows(bool redrawn) {
+    // redrawn: the whole list is drawn anew anyway.
+    const long top = ListCtrl1->GetTopItem();
+    const long end =
+        std::min(static_cast<long>(rows.size()), top + ListCtrl1->GetCountPerPage() + 1);
+    std::vector<size_t> keys;
+    for (long row = std::max(top, 0L); row < end; ++row) {
+        const PROC_t* r = ps.find(rows[row]);
+        const size_t key = r ? rowKey(*r) : 0;
+        const size_t at = static_cast<size_t>(row - top);
+        if (!redrawn && (top != shownTop || at >= shownKeys.size() || shownKeys[at] != key))
+            ListCtrl1->RefreshItem(row);
+        keys.push_back(key);
+    }
+    shownTop = top;
+    shownKeys.swap(keys);
 }

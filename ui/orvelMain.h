@@ -13,7 +13,6 @@
 #include <wx/statusbr.h>
 #include <wx/timer.h>
 
-#include <string>
 #include <vector>
 
 #include "cpu_usage.h"
@@ -34,6 +33,21 @@ wxString wxbuildinfo(wxbuildinfoformat format);
 
 enum columntype { idPID = 0, idCMD = 1, idUSR = 2, idCPU = 3, idMEM = 4, idTME = 5 };
 
+class orvelFrame;
+
+// The process list holds no rows of its own: it asks the window for the
+// texts of the rows it draws, so a refresh costs what the screen shows, not
+// what the table holds.
+class orvelList : public wxListCtrl {
+public:
+    orvelList(const orvelFrame* owner, wxWindow* parent, wxWindowID id, const wxPoint& pos,
+              const wxSize& size, long style, const wxString& name);
+
+private:
+    wxString OnGetItemText(long item, long column) const override;
+    const orvelFrame* owner;
+};
+
 class orvelFrame : public wxFrame {
 public:
     orvelFrame(wxWindow* parent, wxWindowID id = -1);
@@ -51,20 +65,6 @@ private:
     void OnTimer1Trigger1(wxTimerEvent& event);
     void OnNotebook1PageChanged(wxNotebookEvent& event);
 
-    // What a list row shows, from the values its texts are made of: a cell
-    // is written only when its text changes, as every write measures the
-    // text and repaints the row.
-    struct RowCells {
-        num pid;
-        bool known; // false: the cells below are not known, write them all
-        std::string name;
-        std::string user;
-        float cpu;        // the share cpuText was made from
-        char cpuText[48]; // different shares may print the same
-        num rss;
-        long long minutes; // running time in whole minutes
-    };
-
     // A column's width: at least least, and room for the widest text it
     // is meant to show, in the list's own font.
     int widthFor(const wxString& widest, int least) const;
@@ -73,7 +73,14 @@ private:
     void showSummary();
     bool scanProcesses(int& numproc);
     void syncList(bool scanned);
-    void writeRow(long row, RowCells& shown, const PROC_t& r);
+    void keepRowStates(const std::vector<long>& moved);
+    void refreshChangedRows(bool redrawn);
+
+    friend class orvelList;
+    // The text of a cell, made from the record of the row's process.
+    wxString cellText(long row, long column) const;
+    // What a row shows, as one number: the values its texts are made of.
+    size_t rowKey(const PROC_t& r) const;
 
     static const long ID_LISTCTRL1;
     static const long ID_PANEL1;
@@ -121,10 +128,14 @@ private:
     PROC_t* procs;
     ProcessTable ps;
 
-    std::vector<RowCells> rows; // what each list row shows, top first
+    std::vector<num> rows; // the process of each list row, top first
     long pagesize;
     long clktck;
     long long sinceboot; // read once per cycle
+    // What the rows on screen showed at the end of the last cycle, from the
+    // top one: only those whose texts changed since are drawn again.
+    long shownTop;
+    std::vector<size_t> shownKeys;
 
     friend struct orvelFrameAccess; // the tests' window into the frame
 

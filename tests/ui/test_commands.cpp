@@ -342,12 +342,13 @@ TEST_F(RightClickTest, RowsWithoutAPositivePidSignalNothing) {
     sa.sa_handler = onTerm;
     sigaction(SIGTERM, &sa, &old);
     termsReceived = 0;
-    // Rows the cycle never makes, put there to see what their click does.
-    for (const char* text : {"0", "abc", "", "00"}) {
-        list->InsertItem(0, wxString::FromAscii(text));
-        ASSERT_TRUE(rightClick(text)) << "'" << text << "'";
-        EXPECT_EQ(termsReceived.load(), 0) << "'" << text << "' reached our process group";
-        list->DeleteItem(0);
+    // Rows the cycle never makes, put there to see what their click does:
+    // PID 0, and one past the PID cell's range that shows as 0.
+    for (num pid : {0LL, 1LL << 32}) {
+        orvelFrameAccess::pushRow(frame, pid);
+        ASSERT_TRUE(rightClick("0")) << pid;
+        EXPECT_EQ(termsReceived.load(), 0) << pid << " reached our process group";
+        orvelFrameAccess::popRow(frame);
     }
     sigaction(SIGTERM, &old, nullptr);
     refreshNow(); // the window copes with rows it did not make

@@ -2,7 +2,6 @@
 // their cells, the table and when the summary texts are written.
 #include "children.h"
 #include "frame_access.h"
-#include "listRows.h"
 #include "toolkit.h"
 #include "wait_for.h"
 
@@ -400,65 +399,72 @@ TEST_F(RefreshTest, SelectionSurvivesRefreshes) {
     }
 }
 
-// Ended rows above, in and below the window go as DeleteItem on each would
-// take them, and no repaint rectangle of negative height reaches GDK (pixman
-// reports one on standard error).
-TEST(ListRows, DeletedInAndOutOfTheWindowAsByDeleteItem) {
-    wxFrame* f = new wxFrame(nullptr, wxID_ANY, "rows", wxDefaultPosition, wxSize(300, 240));
-    wxListCtrl* list = new wxListCtrl(f, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
-    list->InsertColumn(0, "a");
-    list->InsertColumn(1, "b");
-    std::vector<long> expected;
-    for (long i = 0; i < 300; ++i) {
-        list->InsertItem(i, wxString::Format("a%ld", i));
-        list->SetItem(i, 1, wxString::Format("b%ld", i));
-        list->SetItemPtrData(i, wxUIntPtr(i));
-        expected.push_back(i);
+// Rows of ended processes above, in and below the window go; the others
+// keep their order, selection and focus, the list its scroll position, and
+// no repaint rectangle of negative height reaches GDK (pixman reports one on
+// standard error).
+TEST_F(RefreshTest, EndedRowsGoAboveInAndBelowTheWindow) {
+    std::map<std::string, std::unique_ptr<Child>> kids;
+    for (int i = 0; i < 60; ++i) {
+        std::unique_ptr<Child> c(new Child());
+        ASSERT_TRUE(c->ok());
+        kids[std::to_string(c->pid())] = std::move(c);
     }
-    // Closed however the test ends.
-    std::unique_ptr<wxFrame, void (*)(wxFrame*)> closer(f, [](wxFrame* w) {
-        w->Destroy();
-        pumpEvents(20);
-    });
-    f->Show();
+    frame->Show();
+    runCycle(frame);
     pumpEvents(200);
-    std::set<long> selected;
-    // Unscrolled, then with rows above the window too.
-    for (long top : {0L, 150L}) {
-        list->EnsureVisible(top);
-        pumpEvents(100);
-        const long first = list->GetTopItem(), page = list->GetCountPerPage();
-        ASSERT_EQ(first >= 3, top > 0);
-        ASSERT_GT(page, 2);
-        ASSERT_LT(first + page + 60, list->GetItemCount());
-        std::vector<long> rows = {first + page - 1,  first + page,      first + page + 1,
-                                  first + page + 40, first + page + 41, list->GetItemCount() - 1};
-        if (first >= 3)
-            rows.insert(rows.begin(), {first - 3, first});
-        // Selected: one in the window and two below it that stay.
-        for (long row : {first + 1, first + page + 20, first + page + 50}) {
-            list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
-            selected.insert(expected[row]);
-        }
-        for (size_t k = rows.size(); k-- > 0;)
-            expected.erase(expected.begin() + rows[k]);
-
-        testing::internal::CaptureStderr();
-        deleteListRows(list, rows);
-        pumpEvents(100);
-        std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(said.find("Invalid rectangle"), std::string::npos) << said;
-
-        ASSERT_EQ(list->GetItemCount(), long(expected.size()));
-        for (long row = 0; row < list->GetItemCount(); ++row) {
-            const long was = expected[row];
-            ASSERT_EQ(cellText(list, row, 0), "a" + std::to_string(was)) << "row " << row;
-            ASSERT_EQ(cellText(list, row, 1), "b" + std::to_string(was)) << "row " << row;
-            ASSERT_EQ(list->GetItemData(row), wxUIntPtr(was)) << "row " << row;
-            ASSERT_EQ(list->GetItemState(row, wxLIST_STATE_SELECTED) != 0, selected.count(was) > 0)
-                << "row " << row;
-        }
+    std::vector<long> kidRows;
+    for (long row = 0; row < list->GetItemCount(); ++row)
+        if (kids.count(cellText(list, row, idPID)))
+            kidRows.push_back(row);
+    ASSERT_EQ(kidRows.size(), kids.size());
+    const long page = list->GetCountPerPage();
+    list->EnsureVisible(kidRows[3] + page);
+    pumpEvents(100);
+    const long top = list->GetTopItem();
+    std::vector<long> above, in, below;
+    for (long row : kidRows)
+        (row < top ? above : row < top + page ? in : below).push_back(row);
+    ASSERT_TRUE(above.size() >= 3 && in.size() >= 3 && below.size() >= 3)
+        << above.size() << " " << in.size() << " " << below.size();
+    // Two of each end, the focused row among them; one of each stays selected.
+    const std::set<long> ending = {above[0], above[1], in[0], in[1], below[0], below[1]};
+    const std::set<long> picked = {above[2], in[2], below[2]};
+    for (long row : picked)
+        list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    list->SetItemState(in[1], wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    std::vector<std::string> expected;
+    std::set<std::string> selected;
+    for (long row = 0; row < list->GetItemCount(); ++row) {
+        std::string pid = cellText(list, row, idPID);
+        if (ending.count(row))
+            kids[pid]->kill(SIGKILL);
+        else if (pidInUse(atoi(pid.c_str())))
+            expected.push_back(pid);
+        if (picked.count(row))
+            selected.insert(pid);
     }
+    const std::string focus = cellText(list, in[1] + 1, idPID);
+
+    testing::internal::CaptureStderr();
+    runCycle(frame);
+    pumpEvents(200);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find("Invalid rectangle"), std::string::npos) << said;
+    EXPECT_EQ(list->GetTopItem(), top);
+    std::vector<std::string> shown;
+    for (long row = 0; row < list->GetItemCount(); ++row) {
+        std::string pid = cellText(list, row, idPID);
+        if (std::find(expected.begin(), expected.end(), pid) == expected.end())
+            continue; // a process that came or went meanwhile
+        shown.push_back(pid);
+        EXPECT_EQ(list->GetItemState(row, wxLIST_STATE_SELECTED) != 0, selected.count(pid) > 0)
+            << "row " << row;
+    }
+    EXPECT_EQ(shown, expected);
+    long focused = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    ASSERT_GE(focused, 0);
+    EXPECT_EQ(cellText(list, focused, idPID), focus) << "the next row takes the focus";
 }
 
 } // namespace
