@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
@@ -18,6 +19,25 @@ protected:
     void closeAll() {
         for (const PROC_t& r : table.records())
             close_interval(*table.find(r.pid), 100);
+    }
+    // Runs body in a child whose limit on open files leaves the table room
+    // for files beside the 256 it leaves to the rest of the program.
+    std::string withRoomFor(int files, const std::function<std::string()>& body) {
+        ChildOptions o;
+        o.body = [&]() -> std::string {
+            struct rlimit lim;
+            getrlimit(RLIMIT_NOFILE, &lim);
+            lim.rlim_cur = 256 + files;
+            if (openFiles() > 200 || setrlimit(RLIMIT_NOFILE, &lim) != 0)
+                return "cannot lower the limit";
+            return body();
+        };
+        Child reader(o);
+        return reader.report();
+    }
+    std::string heldFigures() {
+        return std::to_string(table.records().size()) + " records, " +
+               std::to_string(table.heldFiles()) + " files held";
     }
     ProcessTable table;
     std::unique_ptr<PROC_t> scratch{new PROC_t()};
@@ -96,19 +116,10 @@ TEST_F(ProcessTableTest, HeldFilesCloseWithTheirRecords) {
 TEST_F(ProcessTableTest, PastTheOpenFileLimitProcessesAreReadAsBefore) {
     Child a, b, c;
     ASSERT_TRUE(a.ok() && b.ok() && c.ok());
-    ChildOptions o;
-    o.body = [&]() -> std::string {
-        // Room for the table to hold one process beside the 256 files it
-        // leaves to the rest of the program.
-        struct rlimit lim;
-        getrlimit(RLIMIT_NOFILE, &lim);
-        lim.rlim_cur = 256 + 2;
-        if (openFiles() > 200 || setrlimit(RLIMIT_NOFILE, &lim) != 0)
-            return "cannot lower the limit";
+    std::string report = withRoomFor(2, [&]() -> std::string {
         for (pid_t pid : {a.pid(), b.pid(), c.pid()})
             merge(pid);
-        std::string seen = std::to_string(table.records().size()) + " records, " +
-                           std::to_string(table.heldFiles()) + " files held";
+        std::string seen = heldFigures();
         for (pid_t pid : {a.pid(), b.pid(), c.pid()})
             if (!table.find(pid) || table.find(pid)->pid != pid)
                 seen += ", " + std::to_string(pid) + " not read";
@@ -119,9 +130,15 @@ TEST_F(ProcessTableTest, PastTheOpenFileLimitProcessesAreReadAsBefore) {
         r->utime_sav = 12345;
         merge(c.pid());
         return seen + (r->utime_sav == 0 ? ", new start from zero" : ", new start kept counts");
-    };
-    Child reader(o);
-    EXPECT_EQ(reader.report(), "3 records, 2 files held, new start from zero");
+    });
+    EXPECT_EQ(report, "3 records, 2 files held, new start from zero");
+    // Short of two files each, every process still holds its stat file.
+    report = withRoomFor(3, [&]() -> std::string {
+        for (pid_t pid : {a.pid(), b.pid(), c.pid()})
+            merge(pid);
+        return heldFigures();
+    });
+    EXPECT_EQ(report, "3 records, 3 files held");
 }
 
 TEST_F(ProcessTableTest, SweepDropsWhatTheScanDidNotSee) {
