@@ -6,47 +6,15 @@
 // process directory. Prints the median CPU time of one scan of each and the
 // number of stat files it read. Arguments: scans (30) and the pause before
 // each in ms (500).
-#include <algorithm>
+#include "floor_scan.h"
+
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
-#include <vector>
 
 namespace {
-
-double cpu_now() {
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-char buf[8192];
-
-// Opens <name>/stat under /proc, as a monitor does: -1 when it cannot.
-int openStat(int procfd, const char* name) {
-    char path[64];
-    size_t n = strlen(name);
-    memcpy(path, name, n);
-    memcpy(path + n, "/stat", sizeof "/stat");
-    return openat(procfd, path, O_RDONLY | O_CLOEXEC);
-}
-
-// Opens, reads and closes <name>/stat.
-bool readOnce(int procfd, const char* name) {
-    int fd = openStat(procfd, name);
-    if (fd < 0)
-        return false;
-    bool got = read(fd, buf, sizeof buf) > 0;
-    close(fd);
-    return got;
-}
 
 // The stat files held from one scan to the next, by PID, and the processes'
 // directories (O_PATH) for the owner.
@@ -60,7 +28,7 @@ std::unordered_map<long, Held> held;
 // when there is none or its process has ended (the PID is another's then).
 Held* readHeld(int procfd, const char* name) {
     Held& h = held.emplace(atol(name), Held()).first->second;
-    if (h.stat >= 0 && pread(h.stat, buf, sizeof buf, 0) > 0)
+    if (h.stat >= 0 && pread(h.stat, statBuf, sizeof statBuf, 0) > 0)
         return &h;
     if (h.stat >= 0)
         close(h.stat);
@@ -68,7 +36,7 @@ Held* readHeld(int procfd, const char* name) {
         close(h.dir);
     h.stat = openStat(procfd, name);
     h.dir = -1;
-    return h.stat >= 0 && pread(h.stat, buf, sizeof buf, 0) > 0 ? &h : nullptr;
+    return h.stat >= 0 && pread(h.stat, statBuf, sizeof statBuf, 0) > 0 ? &h : nullptr;
 }
 
 bool readHeldText(int procfd, const char* name) {
@@ -87,34 +55,13 @@ bool readHeldTextAndOwner(int procfd, const char* name) {
     return h->dir >= 0 && fstat(h->dir, &st) == 0;
 }
 
-// One scan: lists /proc, with a fresh directory stream each time as a monitor
-// does, and reads every process's stat file one way. Returns the files read.
-long scan(int procfd, bool (*readOne)(int, const char*)) {
-    int dfd = openat(procfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dp = fdopendir(dfd);
-    if (!dp)
-        return 0;
-    long files = 0;
-    while (dirent* e = readdir(dp))
-        if (e->d_name[0] >= '1' && e->d_name[0] <= '9')
-            files += readOne(procfd, e->d_name);
-    closedir(dp);
-    return files;
-}
-
-// Median CPU microseconds of scans of one kind, and the files the last read.
+// Median CPU microseconds of scans of one kind, gap_ms apart.
 double median(bool (*readOne)(int, const char*), int procfd, int scans, int gap_ms, long* files) {
-    scan(procfd, readOne); // warm-up
-    std::vector<double> us;
-    for (int i = 0; i < scans; ++i) {
+    auto pause = [gap_ms] {
         if (gap_ms > 0)
             usleep(static_cast<useconds_t>(gap_ms) * 1000);
-        double t0 = cpu_now();
-        *files = scan(procfd, readOne);
-        us.push_back((cpu_now() - t0) * 1e6);
-    }
-    std::sort(us.begin(), us.end());
-    return us[us.size() / 2];
+    };
+    return medianScan(readOne, procfd, scans, pause, files);
 }
 
 } // namespace
