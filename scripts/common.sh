@@ -4,7 +4,9 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
 
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libwxgtk3.2-dev libglib2.0-dev fonts-baekmuk fonts-dejavu-core)
+# Beside debian/control's Build-Depends (need_build_deps): the generator the
+# scripts use and the window's fonts.
+BUILD_PACKAGES=(g++ ninja-build fonts-baekmuk fonts-dejavu-core)
 
 # Installs the named Debian packages that are not installed yet.
 need_packages() {
@@ -16,6 +18,15 @@ need_packages() {
     echo "installing: ${missing[*]}"
     "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
     "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+}
+
+# Installs what debian/control says the package is built with, if missing.
+need_build_deps() {
+    need_packages dpkg-dev
+    dpkg-checkbuilddeps "$ROOT/debian/control" 2>/dev/null && return 0
+    echo "installing the build dependencies of debian/control"
+    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -q "$ROOT"
 }
 
 # Configures (once) and builds a build folder: build_tree DIR [cmake options...]

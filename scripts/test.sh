@@ -11,6 +11,7 @@ TEST_PACKAGES=(googletest libgtest-dev xvfb xauth)
 mapfile -t PACKAGING_PACKAGES < "$ROOT/packaging/test-packages.txt"
 TEST_PACKAGES+=("${PACKAGING_PACKAGES[@]}")
 need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" clang
+need_build_deps
 need_fuzz_toolchain
 
 # Without a session bus the toolkit's accessibility bridge only complains.

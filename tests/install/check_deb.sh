@@ -1,27 +1,29 @@
 #!/bin/bash
-# Builds the Debian package with CPack into a folder of its own, checks its
-# control fields and lintian's verdict, then unpacks it and runs the same
-# installed-application checks on what the package really holds.
+# Builds the Debian package as Debian does (dpkg-buildpackage, from a copy of
+# the source tree), checks its control fields, its debug symbols and
+# lintian's verdict, then unpacks it and runs the same installed-application
+# checks on what the package really holds.
 #
-# usage: check_deb.sh --build DIR --data DIR --close-helper PROG [--cpack PROG] [--keep]
+# usage: check_deb.sh --source DIR --data DIR --close-helper PROG [--keep]
 set -euo pipefail
 
-build= data= close_helper= keep= cpack=cpack
+source= data= close_helper= keep=
 while [ $# -gt 0 ]; do
     case $1 in
-        --build) build=$2; shift 2 ;;
+        --source) source=$2; shift 2 ;;
         --data) data=$2; shift 2 ;;
         --close-helper) close_helper=$2; shift 2 ;;
-        --cpack) cpack=$2; shift 2 ;;
         --keep) keep=1; shift ;;
         *) echo "unknown argument $1" >&2; exit 2 ;;
     esac
 done
-[ -n "$build" ] && [ -n "$data" ] && [ -n "$close_helper" ] || { echo "usage: $0 --build DIR --data DIR --close-helper PROG" >&2; exit 2; }
+[ -n "$source" ] && [ -n "$data" ] && [ -n "$close_helper" ] || { echo "usage: $0 --source DIR --data DIR --close-helper PROG" >&2; exit 2; }
 
-for tool in "$cpack" dpkg-deb dpkg-shlibdeps dpkg ldd lintian file; do
+for tool in dpkg-buildpackage dpkg-checkbuilddeps dpkg-deb dpkg ldd lintian file readelf; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing" >&2; exit 1; }
 done
+dpkg-checkbuilddeps "$source/debian/control" ||
+    { echo "FAIL: build dependencies missing (apt-get build-dep $source)" >&2; exit 1; }
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/orvel-deb-test.XXXXXX")
 cleanup() { if [ -n "$keep" ]; then echo "kept $tmp"; else rm -rf "$tmp"; fi; }
@@ -31,15 +33,24 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
-# -B keeps CPack's staging and output away from the build folder's own.
-"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1 ||
-    { cat "$tmp/cpack.log"; echo "FAIL: cpack -G DEB failed"; exit 1; }
-debs=("$tmp"/pkg/*.deb)
-[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: expected one .deb, found: ${debs[*]}"; exit 1; }
-deb=${debs[0]}
+# dpkg-buildpackage builds in the tree and writes beside it, so it gets a
+# copy: the files git knows and the new ones it does not ignore.
+mkdir "$tmp/src"
+if git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
+    (cd "$source" && git ls-files -z --cached --others --exclude-standard |
+        while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+        tar --null -T - -cf -) | tar -xf - -C "$tmp/src"
+else
+    tar -C "$source" --exclude='./build*' --exclude='./obj-*' -cf - . | tar -xf - -C "$tmp/src"
+fi
+(cd "$tmp/src" && DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}" \
+    dpkg-buildpackage -us -uc -b) >"$tmp/build.log" 2>&1 ||
+    { tail -n 60 "$tmp/build.log"; echo "FAIL: dpkg-buildpackage failed"; exit 1; }
 arch=$(dpkg --print-architecture)
-[ "$(basename "$deb")" = "orvel_0.01_${arch}.deb" ] && pass "built $(basename "$deb")" ||
-    fail "package file is $(basename "$deb"), expected orvel_0.01_${arch}.deb"
+debs=$(cd "$tmp" && LC_ALL=C ls -- *.deb)
+[ "$debs" = "orvel-dbgsym_0.01_${arch}.deb"$'\n'"orvel_0.01_${arch}.deb" ] &&
+    pass "built $(echo $debs)" || { echo "FAIL: expected orvel_0.01 and its dbgsym, found: $(echo $debs)"; exit 1; }
+deb=$tmp/orvel_0.01_${arch}.deb
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = orvel ] || fail "Package: $(field Package)"
@@ -74,15 +85,25 @@ for lib in libwx_gtk3u_core libwx_baseu; do
     fi
 done
 
-# Errors fail; warnings are printed for whoever reads the log.
-lintian_out=$(lintian --fail-on error "$deb" 2>&1) && lintian_rc=0 || lintian_rc=$?
+# Warnings fail too, at every level lintian shows; the package overrides none.
+lintian_out=$(lintian -EvIL +pedantic --fail-on error,warning "$tmp/orvel_0.01_${arch}.changes" 2>&1) &&
+    lintian_rc=0 || lintian_rc=$?
 lintian_out=$(grep -v 'running with root privileges' <<<"$lintian_out" || true)
-echo "lintian said:${lintian_out:+$'\n'}${lintian_out:- nothing}"
-[ "$lintian_rc" -eq 0 ] && pass "lintian reports no errors" || fail "lintian reports errors (status $lintian_rc)"
+echo "lintian -EvIL +pedantic said:${lintian_out:+$'\n'}${lintian_out:- nothing}"
+[ "$lintian_rc" -eq 0 ] && pass "lintian reports no errors or warnings" ||
+    fail "lintian reports errors or warnings (status $lintian_rc)"
 
 if [ -x "$tmp/unpacked/usr/bin/orvel" ]; then
     file "$tmp/unpacked/usr/bin/orvel" | grep -q ', stripped' ||
         fail "/usr/bin/orvel in the package is not stripped"
+    # Its symbols are in the debug package, under its build ID.
+    build_id=$(readelf -n "$tmp/unpacked/usr/bin/orvel" | sed -n 's/^ *Build ID: *//p')
+    debug=/usr/lib/debug/.build-id/${build_id:0:2}/${build_id:2}.debug
+    if [ -n "$build_id" ] && grep -Fq ".$debug" <<<"$(dpkg-deb -c "$tmp/orvel-dbgsym_0.01_${arch}.deb")"; then
+        pass "orvel-dbgsym holds $debug"
+    else
+        fail "orvel-dbgsym holds no $debug"
+    fi
 else
     fail "the package holds no executable /usr/bin/orvel"
 fi

@@ -49,7 +49,7 @@ if ! display_ok; then
     exit
 fi
 
-for tool in desktop-file-validate appstreamcli xdotool xprop import convert compare identify; do
+for tool in desktop-file-validate appstreamcli hardening-check objdump xdotool xprop import convert compare identify; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing" >&2; exit 1; }
 done
 
@@ -80,6 +80,22 @@ fi
 need_file() { [ -f "$root$1" ] || fail "missing $1"; }
 need_file /usr/bin/orvel
 [ -x "$root/usr/bin/orvel" ] || fail "/usr/bin/orvel is not executable"
+# The program parses what any user writes into /proc, so it carries the
+# protections of every Debian package. The lines are read one by one: control
+# flow protection is out of reach (Debian's C start files lack the CET mark),
+# and Debian 13's hardening-check asks for ARM's branch protection on amd64.
+hardening=$(hardening-check "$root/usr/bin/orvel" 2>&1 || true)
+for line in "Position Independent Executable" "Stack protected" "Fortify Source functions" \
+            "Read-only relocations" "Immediate binding"; do
+    grep -Eq "^ *$line: yes" <<<"$hardening" && pass "hardening-check: $line: yes" ||
+        fail "hardening-check: $(grep -E "^ *$line:" <<<"$hardening" || echo "$line: not reported")"
+done
+# hardening-check does not know gcc's probe loop for fixed frames and says
+# "unknown" for stack clash; the probes themselves tell.
+if [ "$(dpkg --print-architecture)" = amd64 ]; then
+    grep -Eq 'orq +\$0x0,\(%rsp\)' <<<"$(objdump -d "$root/usr/bin/orvel")" &&
+        pass "stack clash probes in /usr/bin/orvel" || fail "no stack clash probes in /usr/bin/orvel"
+fi
 for pic in talvik_temp.jpg grid.jpg; do
     if cmp -s "$data/$pic" "$root/usr/share/orvel/$pic"; then
         pass "/usr/share/orvel/$pic is the project's picture"
