@@ -4,7 +4,7 @@
 # 2000 and 8000 extra idle processes; then the storm: the cycles in which
 # 20,000 extra processes appear and end at once. Prints the tables and writes
 # them, with the machine and the date, into BENCHMARKS.md. Installs what is
-# missing and builds first. Takes about 14 minutes, the storm 2 of them.
+# missing and builds first. Takes about 11 minutes, the storm 1.5 of them.
 #
 # Options through the environment: COUNTS ("500 2000 8000"; empty for the
 # storm alone, which leaves BENCHMARKS.md as it is), SECONDS_EACH (30),
