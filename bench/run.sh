@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Measures what a refresh costs against the floor of reading every
 # /proc/<pid>/stat, against top and htop, and orvel's peak memory, with 500,
-# 2000 and 8000 extra idle processes. Prints the table and writes it, with the
-# machine and the date, into BENCHMARKS.md. Installs what is missing and builds
-# first. Takes about 12 minutes.
+# 2000 and 8000 extra idle processes; then the storm: the cycles in which
+# 20,000 extra processes appear and end at once. Prints the tables and writes
+# them, with the machine and the date, into BENCHMARKS.md. Installs what is
+# missing and builds first. Takes about 11 minutes, the storm 1.5 of them.
 #
-# Options through the environment: COUNTS ("500 2000 8000"), SECONDS_EACH (30),
-# ROUNDS (3).
+# Options through the environment: COUNTS ("500 2000 8000"; empty for the
+# storm alone, which leaves BENCHMARKS.md as it is), SECONDS_EACH (30),
+# ROUNDS (3), STORM (20000; 0 to leave it out), STORM_ROUNDS (ROUNDS).
 source "$(dirname "$0")/../scripts/common.sh"
 BENCH_PACKAGES=()
 while read -r p; do [ -n "$p" ] && BENCH_PACKAGES+=("$p"); done <"$ROOT/bench/packages.txt"
-COUNTS=${COUNTS:-"500 2000 8000"}
+COUNTS=${COUNTS-"500 2000 8000"}
 SECONDS_EACH=${SECONDS_EACH:-30}
 ROUNDS=${ROUNDS:-3}
+STORM=${STORM:-20000}
+STORM_ROUNDS=${STORM_ROUNDS:-$ROUNDS}
 BUILD=$ROOT/build-bench
 
 if [ -z "${ORVEL_BENCH_IN_XVFB:-}" ]; then
@@ -24,10 +28,10 @@ if [ -z "${ORVEL_BENCH_IN_XVFB:-}" ]; then
     if ! mountpoint -q /sys/kernel/tracing; then
         "${SUDO[@]}" mount -t tracefs nodev /sys/kernel/tracing
     fi
-    export ORVEL_BENCH_IN_XVFB=1 COUNTS SECONDS_EACH ROUNDS
+    export ORVEL_BENCH_IN_XVFB=1 COUNTS SECONDS_EACH ROUNDS STORM STORM_ROUNDS
     inner=("$0")
     if [ ${#SUDO[@]} -gt 0 ]; then
-        inner=(sudo --preserve-env=ORVEL_BENCH_IN_XVFB,DISPLAY,XAUTHORITY,COUNTS,SECONDS_EACH,ROUNDS "$0")
+        inner=(sudo --preserve-env=ORVEL_BENCH_IN_XVFB,DISPLAY,XAUTHORITY,COUNTS,SECONDS_EACH,ROUNDS,STORM,STORM_ROUNDS "$0")
     fi
     with_headless_display "${inner[@]}"
     exit
@@ -57,6 +61,14 @@ if [ "$(cat /proc/sys/kernel/pid_max)" -lt "$need" ] ||
     [ "$(cat /proc/sys/kernel/threads-max)" -lt "$need" ]; then
     echo "pid_max or threads-max below $need" >&2
     exit 1
+fi
+# The storm's room is looked at now, so that a short one is known before the
+# rest has run; the storm itself looks again.
+STORM_SKIPPED=""
+if [ "$STORM" -gt 0 ] &&
+    ! "$BIN/orvel_bench_cycle" --storm "$STORM" --room-only >/dev/null 2>"$WORK/room.err"; then
+    STORM_SKIPPED=$(cat "$WORK/room.err")
+    echo "the storm row is left out: $STORM_SKIPPED" >&2
 fi
 
 # Nanoseconds of CPU the process has used, all its threads together.
@@ -218,10 +230,79 @@ END {
     }
 }' "$RESULTS")
 
-echo
-echo "$TABLE"
-echo
-echo "$TARGETS"
+if [ -n "$COUNTS" ]; then
+    echo
+    echo "$TABLE"
+    echo
+    echo "$TARGETS"
+fi
+
+# The storm, each round in a new window.
+STORM_TABLE=""
+STORM_TARGETS=""
+if [ "$STORM" -gt 0 ] && [ -z "$STORM_SKIPPED" ]; then
+    echo "== storm, N = $STORM"
+    started=$(date +%s)
+    : >"$WORK/storm.out"
+    for _ in $(seq "$STORM_ROUNDS"); do
+        if ! "$BIN/orvel_bench_cycle" --data "$ROOT/data" --storm "$STORM" \
+            >"$WORK/round.out" 2>"$WORK/storm.err"; then
+            STORM_SKIPPED="the storm failed: $(tail -1 "$WORK/storm.err")"
+            echo "$STORM_SKIPPED" >&2
+            break
+        fi
+        cat "$WORK/round.out" >>"$WORK/storm.out"
+        awk '$1 ~ /^storm_(floor_cold|appear|appear_wall|steady|floor|end|end_wall)_us$/ {
+                 printf "%s %.0f ms, ", substr($1, 7, length($1) - 9), $2 / 1000 }
+             $1 == "storm_hwm_kb" { peak = $2 / 1024 }
+             END { printf "peak %.1f MB\n", peak }' "$WORK/round.out"
+    done
+    echo "storm: $STORM_ROUNDS rounds in $(($(date +%s) - started)) s"
+fi
+if [ "$STORM" -gt 0 ] && [ -z "$STORM_SKIPPED" ]; then
+    storm=""
+    for f in floor_cold_files floor_cold_us appear_us appear_wall_us steady_us floor_us end_us \
+        end_wall_us hwm_kb open_files_hard_limit; do
+        storm="$storm $(figure "storm_$f" "$WORK/storm.out")"
+    done
+    # Fields: 1 N, 2 processes, 3 floor cold, 4-5 appear (CPU, wall), 6 steady,
+    # 7 floor, 8-9 end (CPU, wall), 10 peak, 11 open-file hard limit.
+    STORM_TABLE=$(echo "$STORM $storm" | awk '
+    {
+        print "| N extra | processes | floor cold ms | appear cycle ms | appear wall ms | steady cycle ms | floor ms | end cycle ms | end wall ms | appear/floor cold | end/floor | steady/floor | resident MB |"
+        print "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+        printf "| %d | %d | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.2f | %.2f | %.2f | %.1f |\n",
+            $1, $2, $3 / 1000, $4 / 1000, $5 / 1000, $6 / 1000, $7 / 1000, $8 / 1000, $9 / 1000,
+            $4 / $3, $8 / $7, $6 / $7, $10 / 1024
+    }')
+    STORM_TARGETS=$(echo "$STORM $storm" | awk '
+    {
+        printf "- N = %d: appear cycle %.2f × floor cold (target ≤ 1.5): %s\n", $1, $4 / $3, $4 / $3 <= 1.5 ? "met" : "MISSED"
+        printf "- N = %d: end cycle %.2f × floor (target ≤ 1.5): %s\n", $1, $8 / $7, $8 / $7 <= 1.5 ? "met" : "MISSED"
+        printf "- N = %d: steady cycle %.2f × floor (target ≤ 1): %s\n", $1, $6 / $7, $6 / $7 <= 1 ? "met" : "MISSED"
+        printf "- N = %d: resident %.1f MB (target ≤ 150): %s\n", $1, $10 / 1024, $10 / 1024 <= 150 ? "met" : "MISSED"
+    }')
+    STORM_TARGETS="$STORM_TARGETS
+
+The open-file hard limit was $(echo "$storm" | awk '{print $10}'); the window holds two files per
+process while the limit leaves room."
+    echo
+    echo "$STORM_TABLE"
+    echo
+    echo "$STORM_TARGETS"
+    STORM_TARGETS="Targets:
+
+$STORM_TARGETS"
+fi
+if [ -n "$STORM_SKIPPED" ]; then
+    STORM_TABLE="Not measured here: $STORM_SKIPPED"
+elif [ "$STORM" -le 0 ]; then
+    STORM_TABLE="Not measured (STORM=0)."
+fi
+if [ -z "$COUNTS" ]; then
+    echo "COUNTS is empty: BENCHMARKS.md is left as it is"
+    exit 0
+fi
 
 CPU=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
 MEM=$(awk '/^MemTotal/ {printf "%.0f GB", $2 / 1048576}' /proc/meminfo)
@@ -268,6 +349,30 @@ $TABLE
 Targets:
 
 $TARGETS
+
+The storm: N extra idle processes appear between two refresh cycles of the
+real window (under Xvfb, 500 ms apart, as for the cycle) and later all end at
+once, killed and reaped before the next cycle. Every figure is CPU time of
+the window's process, as the floor's; the appear and end cycles' wall time,
+what the user waits for, stands beside.
+
+- **floor cold**: the floor's scan once, 500 ms after N processes appeared:
+  the kernel's first look at each of them. That look can be had only once,
+  so the appear cycle meets a second set of N of its own, started after the
+  first has ended (a set that follows one just ended is as cold as the
+  first: the same scan's cost within a few per cent).
+- **appear cycle**: the first cycle after the second set appeared.
+- **steady cycle**: the median of 5 cycles after the one that follows it.
+- **floor**: the median of 5 warm scans 500 ms apart, beside the window.
+- **end cycle**: the first cycle after all of them have ended.
+- **resident**: the window's VmHWM at the end, its peak.
+
+Each the median of $STORM_ROUNDS rounds, each round a new window that runs
+two warm-up cycles with the machine's own processes first.
+
+$STORM_TABLE
+
+$STORM_TARGETS
 
 Where the time went, and what was done (found with perf, callgrind, gdb
 and a count of paint events per window):
