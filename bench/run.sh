@@ -21,6 +21,7 @@ BUILD=$ROOT/build-bench
 
 if [ -z "${ORVEL_BENCH_IN_XVFB:-}" ]; then
     need_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    need_build_deps
     # A build folder of its own, optimised as a release is.
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$BUILD" --target bench
