@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <utility>
@@ -28,6 +29,7 @@ ProcessTable::~ProcessTable() {
 }
 
 void ProcessTable::release(Held& h) {
+    heldDirs_ -= h.dir >= 0;
     for (int* fd : {&h.stat, &h.dir})
         if (*fd >= 0) {
             close(*fd);
@@ -36,20 +38,34 @@ void ProcessTable::release(Held& h) {
         }
 }
 
-size_t ProcessTable::roomToHold() const {
-    // Room is left for the toolkit, the display connection and the other
-    // readers, and for opening a file the old way.
+namespace {
+
+// The files the table may hold: room is left for the toolkit, the display
+// connection and the other readers, and for opening a file the old way.
+size_t fileBudget() {
     const size_t kSpare = 256;
     struct rlimit lim;
     if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
-        return 2;
-    return lim.rlim_cur > kSpare + held_ ? lim.rlim_cur - kSpare - held_ : 0;
+        return SIZE_MAX;
+    return lim.rlim_cur > kSpare ? lim.rlim_cur - kSpare : 0;
+}
+
+} // namespace
+
+size_t ProcessTable::roomToHold() const {
+    size_t budget = fileBudget();
+    return budget > held_ ? budget - held_ : 0;
+}
+
+void ProcessTable::expect(size_t processes) {
+    twoEach_ = processes <= fileBudget() / 2;
+    index_.reserve(processes);
 }
 
 // Closes one held directory, so that one more process can hold its stat
 // file: a held stat file spares far more than a held directory does.
 bool ProcessTable::giveUpADirectory() {
-    for (size_t n = 0; n < held_files_.size(); ++n, ++dirCursor_) {
+    for (size_t n = 0; heldDirs_ > 0 && n < held_files_.size(); ++n, ++dirCursor_) {
         if (dirCursor_ >= held_files_.size())
             dirCursor_ = 0;
         Held& h = held_files_[dirCursor_];
@@ -57,6 +73,7 @@ bool ProcessTable::giveUpADirectory() {
             close(h.dir);
             h.dir = -1;
             --held_;
+            --heldDirs_;
             return true;
         }
     }
@@ -82,9 +99,10 @@ bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool& anothe
         room = 1;
     if (room == 0)
         return procstat(name, rec) != nullptr;
-    h.stat = procstat_open(name, room >= 2 ? &h.dir : nullptr);
+    h.stat = procstat_open(name, room >= 2 && twoEach_ ? &h.dir : nullptr);
     if (h.stat < 0)
         return false;
+    heldDirs_ += h.dir >= 0;
     held_ += h.dir >= 0 ? 2 : 1;
     return procstat_held(h.stat, h.dir, name, rec, true, &h.text_hash) != nullptr;
 }

@@ -46,6 +46,10 @@ public:
     // by name, and past one file per process they are read by opening and
     // closing the file each time, and told apart by their start time.
     void merge(num pid, const char* name, PROC_t* scratch);
+    // How many processes the scan about to be merged holds: new processes
+    // hold their directory too only when all of them have room for two
+    // files, so that none opens a directory another must then give up.
+    void expect(size_t processes);
 
     PROC_t* find(num pid);
     const PROC_t* find(num pid) const;
@@ -82,7 +86,9 @@ private:
     std::vector<Held> held_files_;          // those of ps_[i]
     std::unordered_map<num, size_t> index_; // pid -> position in ps_
     size_t held_ = 0;
+    size_t heldDirs_ = 0;
     size_t dirCursor_ = 0; // where the search for a directory to give up goes on
+    bool twoEach_ = true;
 };
 
 #endif

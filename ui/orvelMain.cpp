@@ -15,6 +15,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -310,14 +311,22 @@ bool orvelFrame::scanProcesses(int& numproc) {
     DIR* dp = opendir("/proc/");
     if (!dp)
         return false;
+    // The whole listing first: the table then knows how many files it may
+    // hold for each process before it opens any.
+    std::vector<std::pair<int, size_t>> entries; // PID, name's offset in names
+    std::string names;
     while (struct dirent* item = readdir(dp)) {
         int pid = atoi(item->d_name);
         if (pid <= 0)
             continue;
-        ++numproc;
-        ps.merge(pid, item->d_name, procs);
+        entries.emplace_back(pid, names.size());
+        names.append(item->d_name).push_back('\0');
     }
     closedir(dp);
+    numproc = static_cast<int>(entries.size());
+    ps.expect(entries.size());
+    for (const std::pair<int, size_t>& e : entries)
+        ps.merge(e.first, names.c_str() + e.second, procs);
     return true;
 }
 

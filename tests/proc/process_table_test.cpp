@@ -139,6 +139,14 @@ TEST_F(ProcessTableTest, PastTheOpenFileLimitProcessesAreReadAsBefore) {
         return heldFigures();
     });
     EXPECT_EQ(report, "3 records, 3 files held");
+    // Told that three come, none opens a directory it would have to give up.
+    report = withRoomFor(4, [&]() -> std::string {
+        table.expect(3);
+        for (pid_t pid : {a.pid(), b.pid(), c.pid()})
+            merge(pid);
+        return heldFigures();
+    });
+    EXPECT_EQ(report, "3 records, 3 files held");
 }
 
 TEST_F(ProcessTableTest, SweepDropsWhatTheScanDidNotSee) {
