@@ -46,15 +46,8 @@ struct orvelFrameAccess {
                 orvelFrame::ID_TIMER1};
     }
     static long timerId() { return orvelFrame::ID_TIMER1; }
-    // A row on top of the list, or the top row gone: rows the cycle never makes.
-    static void pushRow(orvelFrame* f, num pid) {
-        f->rows.insert(f->rows.begin(), pid);
-        f->ListCtrl1->SetItemCount(long(f->rows.size()));
-    }
-    static void popRow(orvelFrame* f) {
-        f->rows.erase(f->rows.begin());
-        f->ListCtrl1->SetItemCount(long(f->rows.size()));
-    }
+    // The process of each list row, top first.
+    static std::vector<num>& rows(orvelFrame* f) { return f->rows; }
 };
 
 // One refresh cycle, the way the timer delivers it.

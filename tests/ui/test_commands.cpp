@@ -344,11 +344,14 @@ TEST_F(RightClickTest, RowsWithoutAPositivePidSignalNothing) {
     termsReceived = 0;
     // Rows the cycle never makes, put there to see what their click does:
     // PID 0, and one past the PID cell's range that shows as 0.
+    std::vector<num>& rows = orvelFrameAccess::rows(frame);
     for (num pid : {0LL, 1LL << 32}) {
-        orvelFrameAccess::pushRow(frame, pid);
+        rows.insert(rows.begin(), pid);
+        list->SetItemCount(long(rows.size()));
         ASSERT_TRUE(rightClick("0")) << pid;
         EXPECT_EQ(termsReceived.load(), 0) << pid << " reached our process group";
-        orvelFrameAccess::popRow(frame);
+        rows.erase(rows.begin());
+        list->SetItemCount(long(rows.size()));
     }
     sigaction(SIGTERM, &old, nullptr);
     refreshNow(); // the window copes with rows it did not make
