@@ -30,6 +30,8 @@ ProcessTable::~ProcessTable() {
 
 void ProcessTable::release(Held& h) {
     heldDirs_ -= h.dir >= 0;
+    heldStats_ -= h.stat >= 0;
+    h.text_hash = 0;
     for (int* fd : {&h.stat, &h.dir})
         if (*fd >= 0) {
             close(*fd);
@@ -58,7 +60,8 @@ size_t ProcessTable::roomToHold() const {
 }
 
 void ProcessTable::expect(size_t processes) {
-    twoEach_ = processes <= fileBudget() / 2;
+    // Past the budget each process holds its directory.
+    twoEach_ = std::min(processes, statBudget_) + processes <= fileBudget();
     index_.reserve(processes);
 }
 
@@ -81,27 +84,42 @@ bool ProcessTable::giveUpADirectory() {
 }
 
 // Reads the process of entry name into rec through the files held in h,
-// opening them to hold when there are none and there is room. Held files
-// whose process has ended are closed and the entry read anew: another is set
-// then.
-bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool& another) {
+// opening them to hold when there are none, the process has lived through a
+// scan (lived) and there is room: its stat file within the budget, else its
+// directory alone, which pins no buffer and spares the owner's lookup. Held
+// files whose process has ended are closed and the entry read anew: another
+// is set then.
+bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool lived, bool& another) {
     another = false;
-    if (h.stat >= 0) {
-        if (procstat_held(h.stat, h.dir, name, rec, false, &h.text_hash))
+    if (h.stat >= 0 || h.dir >= 0) {
+        if (h.stat >= 0 ? procstat_held(h.stat, h.dir, name, rec, false, &h.text_hash)
+                        : procstat_in(h.dir, name, rec, &h.text_hash))
             return true;
         if (errno != ESRCH)
             return false;
         release(h);
+        // Another process under the PID: in its first scan.
         another = true;
+        lived = false;
     }
-    size_t room = roomToHold();
-    if (room == 0 && giveUpADirectory())
+    const bool statToo = heldStats_ < statBudget_;
+    size_t room = lived ? roomToHold() : 0;
+    if (lived && statToo && room == 0 && giveUpADirectory())
         room = 1;
     if (room == 0)
-        return procstat(name, rec) != nullptr;
+        return procstat(name, rec, &h.text_hash) != nullptr;
+    if (!statToo) {
+        h.dir = procstat_open_dir(name);
+        if (h.dir < 0)
+            return false;
+        ++heldDirs_;
+        ++held_;
+        return procstat_in(h.dir, name, rec, &h.text_hash) != nullptr;
+    }
     h.stat = procstat_open(name, room >= 2 && twoEach_ ? &h.dir : nullptr);
     if (h.stat < 0)
         return false;
+    ++heldStats_;
     heldDirs_ += h.dir >= 0;
     held_ += h.dir >= 0 ? 2 : 1;
     return procstat_held(h.stat, h.dir, name, rec, true, &h.text_hash) != nullptr;
@@ -115,8 +133,8 @@ void ProcessTable::merge(num pid, const char* name, PROC_t* scratch) {
         // counts, and leaves it untouched when the process is gone.
         PROC_t& r = ps_[it->second];
         unsigned long long start = r.start_time;
-        bool held = held_files_[it->second].stat >= 0;
-        if (!readInto(name, held_files_[it->second], &r, another))
+        bool held = held_files_[it->second].stat >= 0 || held_files_[it->second].dir >= 0;
+        if (!readInto(name, held_files_[it->second], &r, true, another))
             return;
         // A file read the old way tells a new process only by its start.
         if (another || (!held && r.start_time != start)) {
@@ -129,7 +147,7 @@ void ProcessTable::merge(num pid, const char* name, PROC_t* scratch) {
     scratch->utime_sav = scratch->stimev_sav = 0;
     scratch->cpu_usage = 0;
     Held h;
-    if (!readInto(name, h, scratch, another)) {
+    if (!readInto(name, h, scratch, false, another)) {
         release(h);
         return;
     }

@@ -24,9 +24,15 @@ void close_interval(PROC_t& r, unsigned long long interval_ticks);
 // descriptor per process.
 void raise_open_file_limit();
 
+// How many stat files the table may hold: each pins a page of kernel memory
+// for its text, besides its file objects, for as long as it stays open. A
+// few thousand processes' worth, 16 MB; past it processes are read the old
+// way.
+constexpr size_t kHeldStatFiles = (size_t(16) << 20) / (4096 + 512);
+
 class ProcessTable {
 public:
-    ProcessTable() = default;
+    explicit ProcessTable(size_t heldStatFiles = kHeldStatFiles) : statBudget_(heldStatFiles) {}
     ~ProcessTable();
     ProcessTable(const ProcessTable&) = delete;
     ProcessTable& operator=(const ProcessTable&) = delete;
@@ -37,14 +43,16 @@ public:
     // the record's starts from zero counts. Nothing changes when the process
     // is gone.
     //
-    // Each process's stat file stays open from one scan to the next and is
-    // read again in place, which saves its lookup, open and close; it stops
-    // answering once its process has ended, even if the PID is another's now.
-    // Its directory stays open too, for the owner without a lookup, while
-    // the limit on open files leaves room for two files per process; past
-    // that, processes hold their stat file alone and the owner is looked up
-    // by name, and past one file per process they are read by opening and
-    // closing the file each time, and told apart by their start time.
+    // A process that has lived through one scan keeps its stat file open
+    // from then on, read again in place, which saves its lookup, open and
+    // close; it stops answering once its process has ended, even if the PID
+    // is another's now. Its directory stays open too, for the owner without
+    // a lookup, while the limit on open files leaves room for two files per
+    // process; past that, processes hold their stat file alone and the owner
+    // is looked up by name. A process in its first scan, and every process
+    // past the budget of held stat files or past one file per process, is
+    // read by opening and closing the file each time, and told apart by its
+    // start time: a burst of short-lived processes holds nothing.
     void merge(num pid, const char* name, PROC_t* scratch);
     // How many processes the scan about to be merged holds: new processes
     // hold their directory too only when all of them have room for two
@@ -77,7 +85,7 @@ private:
         int dir = -1;
         size_t text_hash = 0;
     };
-    bool readInto(const char* name, Held& h, PROC_t* rec, bool& another);
+    bool readInto(const char* name, Held& h, PROC_t* rec, bool lived, bool& another);
     void release(Held& h);
     size_t roomToHold() const;
     bool giveUpADirectory();
@@ -85,7 +93,9 @@ private:
     procVector ps_;
     std::vector<Held> held_files_;          // those of ps_[i]
     std::unordered_map<num, size_t> index_; // pid -> position in ps_
+    size_t statBudget_;
     size_t held_ = 0;
+    size_t heldStats_ = 0;
     size_t heldDirs_ = 0;
     size_t dirCursor_ = 0; // where the search for a directory to give up goes on
     bool twoEach_ = true;

@@ -79,8 +79,10 @@ struct PROC_t {
 
 // Reads /proc/<cpid>/stat into procs and returns it; null (after perror("open"))
 // when the file cannot be opened, and null without touching procs when cpid is
-// not a positive decimal number or the file cannot be read or parsed.
-PROC_t* procstat(const char* cpid, PROC_t* procs);
+// not a positive decimal number or the file cannot be read or parsed. With
+// text_hash, a line procs was last filled from is not parsed again, as with
+// procstat_held.
+PROC_t* procstat(const char* cpid, PROC_t* procs, size_t* text_hash = nullptr);
 
 // Opens the stat file of the /proc entry cpid to be read again and again by
 // procstat_held; -1, after the report procstat makes, when it cannot. With
@@ -93,11 +95,22 @@ int procstat_open(const char* cpid, int* dirfd);
 // even if its PID is another's now, reported as a vanished process only when
 // the file was freshly opened.
 //
-// With text_hash, the hash of the line procs was last filled from (by this
-// call, not fresh) is kept there, and a line with the same hash is not parsed
-// again: procs already holds its fields. The owner is read every time.
+// With text_hash, the hash of the line procs was last filled from is kept
+// there (0: none), and a line with the same hash is not parsed again: procs
+// already holds its fields. The hash takes in the start time procs holds, so
+// a record changed since is filled anew. The owner is read every time.
 PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool fresh,
                       size_t* text_hash = nullptr);
+
+// Opens the directory of the /proc entry cpid (O_PATH) to read its process
+// through procstat_in; -1, silently, when it cannot.
+int procstat_open_dir(const char* cpid);
+
+// Reads the stat file in a directory that procstat_open_dir opened, as
+// procstat_held does, opening and closing the file: a held directory pins no
+// buffer. Null with errno ESRCH, silently, when its process has ended, even if
+// the PID is another's now.
+PROC_t* procstat_in(int dirfd, const char* cpid, PROC_t* procs, size_t* text_hash);
 
 // The start time of the process that holds pid now, read the way procstat
 // reads it but without any report; false when there is none.

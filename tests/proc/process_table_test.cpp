@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
@@ -14,12 +15,23 @@ namespace {
 
 class ProcessTableTest : public ::testing::Test {
 protected:
-    void merge(pid_t pid) { table.merge(pid, std::to_string(pid).c_str(), scratch.get()); }
-    // What the window does for every record once a cycle is over.
-    void closeAll() {
-        for (const PROC_t& r : table.records())
-            close_interval(*table.find(r.pid), 100);
+    void merge(pid_t pid, ProcessTable& t) {
+        t.merge(pid, std::to_string(pid).c_str(), scratch.get());
     }
+    void merge(pid_t pid) { merge(pid, table); }
+    // What the window does for every record once a cycle is over.
+    void closeAll(ProcessTable& t) {
+        for (const PROC_t& r : t.records())
+            close_interval(*t.find(r.pid), 100);
+    }
+    void closeAll() { closeAll(table); }
+    // Two scans: a process holds files once it has lived through one.
+    void scanTwice(std::initializer_list<pid_t> pids, ProcessTable& t) {
+        for (int scan = 0; scan < 2; ++scan, closeAll(t))
+            for (pid_t pid : pids)
+                merge(pid, t);
+    }
+    void scanTwice(std::initializer_list<pid_t> pids) { scanTwice(pids, table); }
     // Runs body in a child whose limit on open files leaves the table room
     // for files beside the 256 it leaves to the rest of the program.
     std::string withRoomFor(int files, const std::function<std::string()>& body) {
@@ -67,31 +79,37 @@ TEST_F(ProcessTableTest, MergesByPidAndStartsNewcomersFromZero) {
 }
 
 TEST_F(ProcessTableTest, TheHeldFileNotTheStartTimeTellsTheProcess) {
-    ChildOptions o;
-    o.name = "orvel-first";
-    Child a(o);
-    ASSERT_TRUE(a.ok());
-    pid_t pid = a.pid();
-    merge(pid);
-    closeAll();
-    PROC_t* r = table.find(pid);
-    r->start_time += 1;
-    r->utime_sav = 12345;
-    merge(pid);
-    EXPECT_EQ(r->utime_sav, 12345) << "its held file still answers: the same process";
-    if (!isRoot())
-        GTEST_SKIP() << "needs root to give the PID to another process";
-    closeAll();
-    a.kill(SIGKILL);
-    o.name = "orvel-second";
-    o.wantPid = pid;
-    Child b(o);
-    if (!b.ok())
-        GTEST_SKIP() << "another process took PID " << pid << " first";
-    r->utime_sav = 12345;
-    merge(pid);
-    EXPECT_STREQ(r->tcomm, "(orvel-second)");
-    EXPECT_EQ(r->utime_sav, 0) << "another process under the PID starts from zero";
+    // Within the budget of stat files, and past it, where the directory
+    // alone is held.
+    ProcessTable pastBudget(0);
+    for (ProcessTable* t : {&table, &pastBudget}) {
+        SCOPED_TRACE(t == &table ? "stat file held" : "directory held");
+        ChildOptions o;
+        o.name = "orvel-first";
+        Child a(o);
+        ASSERT_TRUE(a.ok());
+        pid_t pid = a.pid();
+        scanTwice({pid}, *t);
+        ASSERT_EQ(t->heldFiles(), t == &table ? 2u : 1u);
+        PROC_t* r = t->find(pid);
+        r->start_time += 1;
+        r->utime_sav = 12345;
+        merge(pid, *t);
+        EXPECT_EQ(r->utime_sav, 12345) << "its held file still answers: the same process";
+        if (!isRoot())
+            GTEST_SKIP() << "needs root to give the PID to another process";
+        closeAll(*t);
+        a.kill(SIGKILL);
+        o.name = "orvel-second";
+        o.wantPid = pid;
+        Child b(o);
+        if (!b.ok())
+            GTEST_SKIP() << "another process took PID " << pid << " first";
+        r->utime_sav = 12345;
+        merge(pid, *t);
+        EXPECT_STREQ(r->tcomm, "(orvel-second)");
+        EXPECT_EQ(r->utime_sav, 0) << "another process under the PID starts from zero";
+    }
 }
 
 TEST_F(ProcessTableTest, HeldFilesCloseWithTheirRecords) {
@@ -100,11 +118,9 @@ TEST_F(ProcessTableTest, HeldFilesCloseWithTheirRecords) {
     unsigned long long start;
     ASSERT_TRUE(read_start_time(getpid(), &start)); // the reader's own /proc is open
     const int before = openFiles();
-    merge(a.pid());
-    merge(b.pid());
+    scanTwice({a.pid(), b.pid()});
     EXPECT_EQ(table.heldFiles(), 4u) << "a stat file and a directory per process";
     EXPECT_EQ(openFiles(), before + 4);
-    closeAll();
     a.kill(SIGKILL);
     merge(a.pid()); // gone: its files stay until the sweep
     merge(b.pid());
@@ -117,14 +133,12 @@ TEST_F(ProcessTableTest, PastTheOpenFileLimitProcessesAreReadAsBefore) {
     Child a, b, c;
     ASSERT_TRUE(a.ok() && b.ok() && c.ok());
     std::string report = withRoomFor(2, [&]() -> std::string {
-        for (pid_t pid : {a.pid(), b.pid(), c.pid()})
-            merge(pid);
+        scanTwice({a.pid(), b.pid(), c.pid()});
         std::string seen = heldFigures();
         for (pid_t pid : {a.pid(), b.pid(), c.pid()})
             if (!table.find(pid) || table.find(pid)->pid != pid)
                 seen += ", " + std::to_string(pid) + " not read";
         // Read the old way, a process is told by its start time.
-        closeAll();
         PROC_t* r = table.find(c.pid());
         r->start_time += 1;
         r->utime_sav = 12345;
@@ -134,19 +148,28 @@ TEST_F(ProcessTableTest, PastTheOpenFileLimitProcessesAreReadAsBefore) {
     EXPECT_EQ(report, "3 records, 2 files held, new start from zero");
     // Short of two files each, every process still holds its stat file.
     report = withRoomFor(3, [&]() -> std::string {
-        for (pid_t pid : {a.pid(), b.pid(), c.pid()})
-            merge(pid);
+        scanTwice({a.pid(), b.pid(), c.pid()});
         return heldFigures();
     });
     EXPECT_EQ(report, "3 records, 3 files held");
     // Told that three come, none opens a directory it would have to give up.
     report = withRoomFor(4, [&]() -> std::string {
         table.expect(3);
-        for (pid_t pid : {a.pid(), b.pid(), c.pid()})
-            merge(pid);
+        scanTwice({a.pid(), b.pid(), c.pid()});
         return heldFigures();
     });
     EXPECT_EQ(report, "3 records, 3 files held");
+}
+
+TEST_F(ProcessTableTest, FilesAreHeldFromTheSecondScanWithinTheBudget) {
+    Child a, b;
+    ASSERT_TRUE(a.ok() && b.ok());
+    ProcessTable oneStatFile(1);
+    for (pid_t pid : {a.pid(), b.pid()})
+        merge(pid, oneStatFile);
+    EXPECT_EQ(oneStatFile.heldFiles(), 0u) << "a process in its first scan holds nothing";
+    scanTwice({a.pid(), b.pid()}, oneStatFile);
+    EXPECT_EQ(oneStatFile.heldFiles(), 3u) << "past the budget the directory alone";
 }
 
 TEST_F(ProcessTableTest, SweepDropsWhatTheScanDidNotSee) {
