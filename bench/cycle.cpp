@@ -6,7 +6,9 @@
 // all end at once. Prints the cycle in which they appear, the steady cycles
 // with them, the cycle in which they end (CPU and wall time each), the floor
 // with them both cold and warm, and the window's resident memory. --room-only
-// checks that there is room for them and measures nothing.
+// checks that there is room for them and measures nothing. --perf-ctl FIFO:
+// perf record's control FIFO (--control=fifo:FIFO -D -1), enabled for the
+// appear cycle alone, as callgrind's collection is.
 #include "floor_scan.h"
 #include "frame_access.h"
 #include "toolkit.h"
@@ -28,6 +30,14 @@
 #endif
 
 namespace {
+
+// perf record's control FIFO, or -1.
+int perfCtl = -1;
+
+void perfSwitch(bool on) {
+    if (perfCtl >= 0 && write(perfCtl, on ? "enable\n" : "disable\n", on ? 7 : 8) < 0)
+        perror("perf control");
+}
 
 void say(const char* name, double value) {
     printf("%s %.1f\n", name, value);
@@ -218,7 +228,9 @@ int storm(orvelFrame* frame, long n, const std::string& helper, int warmup, int 
     gap();
     // Under valgrind --collect-atstart=no only this cycle counts.
     CALLGRIND_TOGGLE_COLLECT;
+    perfSwitch(true);
     Took appear = timed(cycle);
+    perfSwitch(false);
     CALLGRIND_TOGGLE_COLLECT;
     say("storm_appear_us", appear.cpuUs);
     say("storm_appear_wall_us", appear.wallUs);
@@ -296,6 +308,8 @@ int main(int argc, char** argv) {
             scans = atoi(v);
         else if (!strcmp(argv[i], "--helper"))
             helper = v;
+        else if (!strcmp(argv[i], "--perf-ctl"))
+            perfCtl = open(v, O_WRONLY | O_CLOEXEC);
         ++i;
     }
     if (cycles < 1)
