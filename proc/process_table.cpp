@@ -111,7 +111,7 @@ bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool lived, 
     if (!statToo) {
         h.dir = procstat_open_dir(name);
         if (h.dir < 0)
-            return false;
+            return procstat(name, rec, &h.text_hash) != nullptr;
         ++heldDirs_;
         ++held_;
         return procstat_in(h.dir, name, rec, &h.text_hash) != nullptr;

@@ -26,8 +26,8 @@ void raise_open_file_limit();
 
 // How many stat files the table may hold: each pins a page of kernel memory
 // for its text, besides its file objects, for as long as it stays open. A
-// few thousand processes' worth, 16 MB; past it processes are read the old
-// way.
+// few thousand processes' worth, 16 MB; past it processes hold their
+// directory alone, which pins no page.
 constexpr size_t kHeldStatFiles = (size_t(16) << 20) / (4096 + 512);
 
 class ProcessTable {
@@ -47,16 +47,18 @@ public:
     // from then on, read again in place, which saves its lookup, open and
     // close; it stops answering once its process has ended, even if the PID
     // is another's now. Its directory stays open too, for the owner without
-    // a lookup, while the limit on open files leaves room for two files per
-    // process; past that, processes hold their stat file alone and the owner
-    // is looked up by name. A process in its first scan, and every process
-    // past the budget of held stat files or past one file per process, is
-    // read by opening and closing the file each time, and told apart by its
-    // start time: a burst of short-lived processes holds nothing.
+    // a lookup, while the limit on open files leaves room for it; else the
+    // owner is looked up by name. Past the budget of held stat files a
+    // process holds its directory alone and opens its stat file in it each
+    // time, which binds the file to the process as well. A process in its
+    // first scan, and any past the limit on open files, is read by opening
+    // and closing the file by name, and told apart by its start time: a
+    // burst of short-lived processes holds nothing.
     void merge(num pid, const char* name, PROC_t* scratch);
-    // How many processes the scan about to be merged holds: new processes
-    // hold their directory too only when all of them have room for two
-    // files, so that none opens a directory another must then give up.
+    // How many processes the scan about to be merged holds: processes hold
+    // a directory beside their stat file only when every process has room
+    // for its files, so that none opens a directory another must then give
+    // up.
     void expect(size_t processes);
 
     PROC_t* find(num pid);
