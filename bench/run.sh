@@ -507,8 +507,8 @@ Where the time went, and what was done (found with perf, callgrind, gdb
 and a count of paint events per window):
 
 - The floor is kernel time: the lookup, open and close of each
-  \`<pid>/stat\` and its text. The cycle holds each process's stat file
-  open from one scan to the next and reads it again in place, so its kernel
+  \`<pid>/stat\` and its text. Up to a few thousand processes, the cycle
+  holds each one's stat file open from one scan to the next and reads it again in place, so its kernel
   part is the limit's (listing, and the text, about 70% of the cycle). It
   adds an \`fstat\` of the process's held directory for the owner (its
   effective user, which can change at any time): the owner limit less the
@@ -536,8 +536,7 @@ and a count of paint events per window):
   (libLLVM), about 55 MB; the window draws nothing with OpenGL, so the
   program turns the probe off (\`GDK_GL=disable\`, unless the user set
   \`GDK_GL\`). The table holds one 4488-byte record per process, 36 MB at
-  8000, and two open files per process (kernel memory, not counted in the
-  resident size). At 8000 the rest is some 35 MB of libraries and fonts
+  8000; the kernel memory its open files pin is counted beside it. At 8000 the rest is some 35 MB of libraries and fonts
   mapped from files; the list holds no rows of its own.
 - The storm: a list that held its rows in the toolkit paid about 60 µs for
   every new row and 50 µs for every ended one (a graphics context and a
@@ -550,6 +549,36 @@ and a count of paint events per window):
   each holds its stat file alone and its owner is looked up by name, and
   the scan lists /proc first, so that no directory is opened only to be
   given up.
+- Kernel memory: each open \`<pid>/stat\` keeps the page its text is made
+  in (\`kmalloc-cg-4k\`), its file and its seq_file, about 4.4 KB charged to
+  the user's memory cgroup, for as long as it stays open; an open directory
+  (\`O_PATH\`) keeps a file alone, 192 bytes. Held for every process, that
+  was 35 MB at N = 8000 and 83 MB at 20000 (all-in 114 and 215 MB, top
+  16 and 35 MB, htop 14 and 27 MB), and the storm's appear cycle made and
+  cleared 80 MB of new kernel buffers. Now a process holds nothing in its
+  first refresh: a burst of short-lived processes, a parallel build, pins
+  nothing, and the storm's appear cycle opens, reads and closes as the
+  floor does. From its second refresh on, the stat files of at most a few
+  thousand processes are held (16 MB of kernel memory); the others hold
+  their directory alone and open the stat file in it each time, which spares
+  the owner's lookup by name and binds the file to its process as a held
+  one is. A line that has not changed is not parsed again, held or not. The
+  price: past a few thousand processes most of them pay an open and a close
+  again, 4 to 5 µs each, more than the held ones save; the steady cycle at
+  8000 and 20000 is then about the floor or above it (the targets above),
+  where holding them all kept it at 0.85 to 0.9 of it. Holding enough of
+  them to stay under the floor there would pin some 40 MB at 20000, past
+  the 160 MB all-in: the 4488-byte record of each process (90 MB at
+  20000) leaves no room for both.
+- The appear cycle did not get cheaper for holding nothing: about 2.8
+  cold floors in this run (1.97 before, on a quieter machine). With perf
+  (the cycle alone, through perf record's control FIFO): the VM's interrupt
+  enabling, where the time with
+  interrupts off lands (page faults, allocation), about a quarter;
+  \`_int_malloc\`, where the first touch of each new 4.5 KB record faults,
+  a sixth; \`clear_page\` 6%; the path lookups (\`__d_lookup_rcu\`,
+  \`pid_revalidate\`) 6%; \`do_task_stat\` 3%; \`task_dump_owner\` 2%. The
+  90 MB of new records are what is left beside the floor's own work.
 - top cannot keep up with 0.5 s at N = 8000 (fewer refreshes than asked);
   its figure is still per refresh done.
 MD
