@@ -3,12 +3,17 @@
 
 #include "wait_for.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <sched.h>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -83,6 +88,43 @@ bool Child::waitEnd(int ms, int* status) {
 
 void Child::burnUntil(long long ticks) {
     waitFor([&] { return procTicks(pid_) >= ticks; }, 10000);
+}
+
+OwnProcessView::OwnProcessView() {
+    if (!isRoot()) {
+        why_ = "needs root for a PID namespace of its own";
+        return;
+    }
+    outer_ = open("/proc/self/ns/pid", O_RDONLY | O_CLOEXEC);
+    if (outer_ < 0 || unshare(CLONE_NEWNS | CLONE_NEWPID) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        why_ = std::string("no namespaces of its own: ") + strerror(errno);
+        return;
+    }
+    // Only a process inside the namespace can mount its /proc.
+    ChildOptions o;
+    o.name = "orvel-init";
+    o.body = [] {
+        return mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0
+                   ? std::string("mounted")
+                   : std::string(strerror(errno));
+    };
+    init_ = new Child(o);
+    if (init_->report() != "mounted") {
+        why_ = "cannot mount /proc for the namespace: " + init_->report();
+        delete init_;
+        init_ = nullptr;
+    }
+}
+
+OwnProcessView::~OwnProcessView() {
+    // The first process takes every other of the namespace with it.
+    delete init_;
+    umount2("/proc", MNT_DETACH);
+    if (outer_ >= 0) {
+        setns(outer_, CLONE_NEWPID);
+        close(outer_);
+    }
 }
 
 bool isRoot() {

@@ -47,6 +47,27 @@ private:
     std::string report_;
 };
 
+// As root: from now on the children this process makes are born into a PID
+// namespace of their own, and /proc, in a mount namespace of the calling
+// thread's own, lists them alone (and the namespace's first process, which
+// holds it open). What a scan counts is then only what the test made, however
+// busy the machine. Undone when it goes.
+class OwnProcessView {
+public:
+    OwnProcessView();
+    ~OwnProcessView();
+    OwnProcessView(const OwnProcessView&) = delete;
+    OwnProcessView& operator=(const OwnProcessView&) = delete;
+    bool ok() const { return init_ != nullptr; }
+    // Why not, when not.
+    const std::string& why() const { return why_; }
+
+private:
+    int outer_ = -1; // this process's own PID namespace
+    Child* init_ = nullptr;
+    std::string why_;
+};
+
 bool isRoot();
 // Ticks of user plus kernel time that /proc reports for pid, or -1.
 long long procTicks(pid_t pid);
