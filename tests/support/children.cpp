@@ -87,7 +87,7 @@ bool Child::waitEnd(int ms, int* status) {
 }
 
 void Child::burnUntil(long long ticks) {
-    waitFor([&] { return procTicks(pid_) >= ticks; }, 10000);
+    waitFor([&] { return procTicks(pid_) >= ticks; }, kPatienceMs);
 }
 
 OwnProcessView::OwnProcessView() {

@@ -88,7 +88,7 @@ TEST_F(RefreshTest, CellsOfBusyAndSleepingChildren) {
     s.name = "orvel-sleep";
     Child sleeper(s);
     ASSERT_TRUE(busy.ok() && sleeper.ok());
-    ASSERT_TRUE(waitFor([&] { return procState(sleeper.pid()) == 'S'; }, 2000))
+    ASSERT_TRUE(waitFor([&] { return procState(sleeper.pid()) == 'S'; }, kPatienceMs))
         << "the sleeper never settled into pause()";
     runCycle(frame);
     const PROC_t* rec = recordOf(busy.pid());
