@@ -31,7 +31,7 @@ Child::Child(const ChildOptions& opts) {
     int ready[2];
     if (pipe(ready) != 0)
         return;
-    pid_ = fork();
+    pid_ = forkIntoView();
     if (pid_ == 0) {
         close(ready[0]);
         prctl(PR_SET_NAME, opts.name, 0, 0, 0);
@@ -41,6 +41,11 @@ Child::Child(const ChildOptions& opts) {
             _exit(3);
         if (opts.nonDumpable)
             prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+        // A test killed at its time limit takes its children with it (set
+        // after setuid, which clears it).
+        prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+        if (getppid() == 1)
+            _exit(5);
         // One byte says the child is ready, the rest is its body's report.
         std::string said = "x" + (opts.body ? opts.body() : std::string());
         if (write(ready[1], said.data(), said.size()) != ssize_t(said.size()))
@@ -90,6 +95,10 @@ void Child::burnUntil(long long ticks) {
     waitFor([&] { return procTicks(pid_) >= ticks; }, kPatienceMs);
 }
 
+namespace {
+OwnProcessView* livingView = nullptr;
+}
+
 OwnProcessView::OwnProcessView() {
     if (!isRoot()) {
         why_ = "needs root for a PID namespace of its own";
@@ -114,17 +123,34 @@ OwnProcessView::OwnProcessView() {
         why_ = "cannot mount /proc for the namespace: " + init_->report();
         delete init_;
         init_ = nullptr;
+    } else {
+        inner_ = open("/proc/1/ns/pid", O_RDONLY | O_CLOEXEC);
+        livingView = this;
     }
+    // A thread cannot be made while new processes would go elsewhere: the
+    // toolkit's must come, so only forkIntoView goes there.
+    setns(outer_, CLONE_NEWPID);
 }
 
 OwnProcessView::~OwnProcessView() {
+    if (livingView == this)
+        livingView = nullptr;
     // The first process takes every other of the namespace with it.
     delete init_;
     umount2("/proc", MNT_DETACH);
-    if (outer_ >= 0) {
-        setns(outer_, CLONE_NEWPID);
-        close(outer_);
-    }
+    for (int fd : {inner_, outer_})
+        if (fd >= 0)
+            close(fd);
+}
+
+pid_t forkIntoView() {
+    OwnProcessView* v = livingView;
+    if (v && v->inner_ >= 0)
+        setns(v->inner_, CLONE_NEWPID);
+    pid_t pid = fork();
+    if (pid != 0 && v)
+        setns(v->outer_, CLONE_NEWPID);
+    return pid;
 }
 
 bool isRoot() {

@@ -47,11 +47,12 @@ private:
     std::string report_;
 };
 
-// As root: from now on the children this process makes are born into a PID
-// namespace of their own, and /proc, in a mount namespace of the calling
-// thread's own, lists them alone (and the namespace's first process, which
-// holds it open). What a scan counts is then only what the test made, however
-// busy the machine. Undone when it goes.
+// As root, while one lives: the children this process makes (Child,
+// DriverRun) are born into a PID namespace of their own, and /proc, in a
+// mount namespace of the calling thread's own, lists them alone (and the
+// namespace's first process, which holds it open). What a scan counts is then
+// only what the test made, however busy the machine. The readers hold /proc
+// from their first scan on: a view must come before the process's first.
 class OwnProcessView {
 public:
     OwnProcessView();
@@ -63,10 +64,14 @@ public:
     const std::string& why() const { return why_; }
 
 private:
-    int outer_ = -1; // this process's own PID namespace
+    friend pid_t forkIntoView();
+    int outer_ = -1, inner_ = -1; // the PID namespaces
     Child* init_ = nullptr;
     std::string why_;
 };
+
+// fork(), into the living OwnProcessView's namespace if there is one.
+pid_t forkIntoView();
 
 bool isRoot();
 // Ticks of user plus kernel time that /proc reports for pid, or -1.
