@@ -196,8 +196,21 @@ void cellExtents(AtkComponent* component, gint* x, gint* y, gint* w, gint* h, At
     *h = r.height;
 }
 
+// A client moves the focus to a row as the arrow keys do.
+gboolean cellGrabFocus(AtkComponent* component) {
+    OrvelCell* c = cellOf(component);
+    wxListCtrl* list = listOfCell(c);
+    if (!inTable(list, c->row, c->col))
+        return FALSE;
+    list->SetItemState(c->row, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    list->EnsureVisible(c->row);
+    stateOfCell(c)->rowsWindow->SetFocus();
+    return TRUE;
+}
+
 void orvel_cell_component_init(AtkComponentIface* iface) {
     iface->get_extents = cellExtents;
+    iface->grab_focus = cellGrabFocus;
 }
 
 AtkObject* columnHeader(OrvelTable* t, int col);

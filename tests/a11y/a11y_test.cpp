@@ -1,0 +1,253 @@
+// The window through the accessibility bus, as a screen reader reads it.
+#include "children.h"
+#include "drivers.h"
+#include "wait_for.h"
+
+#include <atspi/atspi.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string nameOf(AtspiAccessible* a) {
+    gchar* n = a ? atspi_accessible_get_name(a, nullptr) : nullptr;
+    std::string s = n ? n : "";
+    g_free(n);
+    return s;
+}
+
+// The first object of role (and name) under a, not looking into tables.
+AtspiAccessible* find(AtspiAccessible* a, AtspiRole role, const std::string& name = "") {
+    if (atspi_accessible_get_role(a, nullptr) == role && (name.empty() || nameOf(a) == name))
+        return ATSPI_ACCESSIBLE(g_object_ref(a));
+    AtspiAccessible* found = nullptr;
+    for (int i = 0; !found && role != ATSPI_ROLE_TABLE_CELL &&
+                    atspi_accessible_get_role(a, nullptr) != ATSPI_ROLE_TABLE &&
+                    i < atspi_accessible_get_child_count(a, nullptr);
+         ++i)
+        if (AtspiAccessible* c = atspi_accessible_get_child_at_index(a, i, nullptr)) {
+            found = find(c, role, name);
+            g_object_unref(c);
+        }
+    return found;
+}
+
+// The fields of the window's last line: "cycle N", status, the child's row.
+std::vector<std::string> lastCycle(const DriverRun& run) {
+    std::string out = run.out(), line;
+    std::vector<std::string> fields;
+    for (const std::string& l : linesStarting(out, "cycle "))
+        line = l;
+    std::istringstream s(line);
+    for (std::string f; std::getline(s, f, '\x1f');)
+        fields.push_back(f);
+    return fields;
+}
+
+struct Told {
+    std::string type;
+    AtspiAccessible* source;
+    AtspiAccessible* what; // the active descendant
+};
+
+const char* const kTypes[] = {"object:active-descendant-changed", "object:selection-changed",
+                              "object:property-change:accessible-name"};
+
+class A11y : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kid.ok());
+        ASSERT_TRUE(window.start({ORVEL_A11Y_WINDOW, std::to_string(kid.pid())}));
+        atspi_init();
+        // The window's table, once the first cycle has filled it.
+        ASSERT_TRUE(waitFor(
+            [&] {
+                AtspiAccessible* desktop = atspi_get_desktop(0);
+                for (int i = 0; !table && i < atspi_accessible_get_child_count(desktop, nullptr);
+                     ++i) {
+                    app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+                    if (app && nameOf(app) == "orvel_a11y_window")
+                        table = find(app, ATSPI_ROLE_TABLE);
+                }
+                g_object_unref(desktop);
+                return table && !lastCycle(window).empty();
+            },
+            20000));
+        listener = atspi_event_listener_new(
+            [](AtspiEvent* e, void* told) {
+                AtspiAccessible* what = G_VALUE_HOLDS_OBJECT(&e->any_data)
+                                            ? ATSPI_ACCESSIBLE(g_value_dup_object(&e->any_data))
+                                            : nullptr;
+                static_cast<std::vector<Told>*>(told)->push_back({e->type, e->source, what});
+                g_boxed_free(ATSPI_TYPE_EVENT, e);
+            },
+            &told, nullptr);
+        for (const char* type : kTypes)
+            atspi_event_listener_register(listener, type, nullptr);
+    }
+    void TearDown() override {
+        for (const char* type : kTypes)
+            atspi_event_listener_deregister(listener, type, nullptr);
+        window.signal(SIGTERM);
+        EXPECT_TRUE(window.wait(30)) << window.err();
+        EXPECT_TRUE(window.exitedWithZero()) << window.describeStatus() << window.out();
+        EXPECT_EQ(window.err().find("AddressSanitizer"), std::string::npos) << window.err();
+    }
+    // Runs read until it holds with no cycle run meanwhile; line: that
+    // cycle's.
+    bool betweenCycles(const std::function<bool()>& read, std::vector<std::string>& line) {
+        return waitFor(
+            [&] {
+                std::vector<std::string> before = lastCycle(window);
+                bool held = read();
+                line = lastCycle(window);
+                return held && line == before;
+            },
+            20000);
+    }
+    long rowOf(pid_t pid) {
+        for (long r = 0; r < atspi_table_get_n_rows(ATSPI_TABLE(table), nullptr); ++r)
+            if (cell(r, 0) == std::to_string(pid))
+                return r;
+        return -1;
+    }
+    bool focusRow(long row) {
+        AtspiAccessible* c = atspi_table_get_accessible_at(ATSPI_TABLE(table), row, 0, nullptr);
+        return c && atspi_component_grab_focus(ATSPI_COMPONENT(c), nullptr);
+    }
+    // The first active descendant told from here on that shows pid.
+    AtspiAccessible* focusTold(pid_t pid) {
+        AtspiAccessible* cell = nullptr;
+        toldUntil([&](const Told& t) {
+            if (t.type == "object:active-descendant-changed" && !cell &&
+                nameOf(t.what) == std::to_string(pid))
+                cell = t.what;
+            return cell != nullptr;
+        });
+        return cell;
+    }
+    std::string cell(long row, int col) {
+        AtspiAccessible* c = atspi_table_get_accessible_at(ATSPI_TABLE(table), row, col, 0);
+        std::string name = nameOf(c);
+        if (c)
+            g_object_unref(c);
+        return name;
+    }
+    bool toldUntil(const std::function<bool(const Told&)>& what) {
+        return waitFor(
+            [&] {
+                while (g_main_context_iteration(nullptr, FALSE)) {
+                }
+                for (const Told& t : told)
+                    if (what(t))
+                        return true;
+                return false;
+            },
+            20000);
+    }
+
+    ChildOptions kidOptions() {
+        ChildOptions o;
+        o.name = "a11y\tkid";
+        return o;
+    }
+    Child kid{kidOptions()};
+    DriverRun window{"a11y-window"};
+    AtspiAccessible* app = nullptr;
+    AtspiAccessible* table = nullptr;
+    AtspiEventListener* listener = nullptr;
+    std::vector<Told> told;
+};
+
+TEST_F(A11y, TheListIsATableOfItsTextsAndTheStatusLineAStatusBar) {
+    EXPECT_EQ(nameOf(table), "프로세스");
+    ASSERT_EQ(atspi_table_get_n_columns(ATSPI_TABLE(table), nullptr), 6);
+    std::string headers;
+    for (int col = 0; col < 6; ++col)
+        headers += nameOf(atspi_table_get_column_header(ATSPI_TABLE(table), col, nullptr)) + " ";
+    EXPECT_EQ(headers, "PID COMMAND USER %CPU %MEM %TIME ");
+    // The cells read between two cycles are the texts the list showed.
+    std::vector<std::string> line, shown;
+    ASSERT_TRUE(betweenCycles(
+        [&] {
+            long row = rowOf(kid.pid());
+            shown.clear();
+            for (int col = 0; row >= 0 && col < 6; ++col)
+                shown.push_back(cell(row, col));
+            return row >= 0;
+        },
+        line));
+    EXPECT_EQ(shown, std::vector<std::string>(line.begin() + 2, line.end()));
+    // Each cycle tells the status bar's new name, its status text.
+    AtspiAccessible* bar = find(app, ATSPI_ROLE_STATUS_BAR);
+    EXPECT_TRUE(toldUntil([&](const Told& t) {
+        return t.source == bar && t.type == "object:property-change:accessible-name";
+    }));
+    std::string name;
+    ASSERT_TRUE(betweenCycles([&] { return !(name = nameOf(bar)).empty(); }, line));
+    EXPECT_EQ(name, line[1]);
+}
+
+TEST_F(A11y, FocusFollowsItsProcessAndSelectionIsTold) {
+    std::vector<std::string> line;
+    told.clear();
+    ASSERT_TRUE(betweenCycles([&] { return focusRow(rowOf(kid.pid())); }, line));
+    AtspiAccessible* focus = focusTold(kid.pid());
+    ASSERT_TRUE(focus);
+    // A new process comes on top: the focus stays on its process, untold.
+    Child newcomer;
+    ASSERT_TRUE(betweenCycles([&] { return rowOf(newcomer.pid()) >= 0; }, line));
+    const size_t before = told.size();
+    ASSERT_TRUE(betweenCycles([&] { return focusRow(rowOf(newcomer.pid())); }, line));
+    ASSERT_TRUE(focusTold(newcomer.pid()));
+    for (size_t i = before; i < told.size(); ++i)
+        EXPECT_TRUE(told[i].type != "object:active-descendant-changed" ||
+                    nameOf(told[i].what) != std::to_string(kid.pid()));
+    long row = -1;
+    ASSERT_TRUE(betweenCycles(
+        [&] {
+            row = rowOf(kid.pid());
+            return atspi_accessible_get_index_in_parent(focus, nullptr) == row * 6;
+        },
+        line));
+    EXPECT_EQ(nameOf(focus), std::to_string(kid.pid()));
+    // A selection set by a client is the list's, and told.
+    AtspiSelection* selection = ATSPI_SELECTION(table);
+    ASSERT_TRUE(betweenCycles(
+        [&] {
+            atspi_selection_clear_selection(selection, nullptr);
+            row = rowOf(kid.pid());
+            return atspi_selection_select_child(selection, static_cast<int>(row) * 6, nullptr);
+        },
+        line));
+    EXPECT_TRUE(toldUntil([&](const Told& t) { return t.type == "object:selection-changed"; }));
+    ASSERT_TRUE(betweenCycles([&] { return (row = rowOf(kid.pid())) >= 0; }, line));
+    EXPECT_TRUE(atspi_table_is_row_selected(ATSPI_TABLE(table), row, nullptr));
+    EXPECT_EQ(atspi_selection_get_n_selected_children(selection, nullptr), 1);
+}
+
+TEST_F(A11y, ClosingTheWindowLeavesTheCellsAClientHoldsDefunct) {
+    std::vector<AtspiAccessible*> held;
+    for (int col = 0; col < 6; ++col) {
+        held.push_back(atspi_table_get_accessible_at(ATSPI_TABLE(table), 0, col, nullptr));
+        held.push_back(atspi_table_get_column_header(ATSPI_TABLE(table), col, nullptr));
+    }
+    AtspiAccessible* quit = find(app, ATSPI_ROLE_MENU_ITEM, "종료");
+    ASSERT_TRUE(quit && atspi_action_do_action(ATSPI_ACTION(quit), 0, nullptr));
+    ASSERT_TRUE(waitFor([&] { return !linesStarting(window.out(), "closed").empty(); }, 20000));
+    for (AtspiAccessible* c : held) {
+        ASSERT_TRUE(c);
+        nameOf(c);
+        AtspiStateSet* states = atspi_accessible_get_state_set(c);
+        EXPECT_TRUE(atspi_state_set_contains(states, ATSPI_STATE_DEFUNCT));
+        g_object_unref(states);
+    }
+    EXPECT_EQ(atspi_table_get_n_rows(ATSPI_TABLE(table), nullptr), 0);
+}
+
+} // namespace
