@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,16 +38,31 @@ AtspiAccessible* find(AtspiAccessible* a, AtspiRole role, const std::string& nam
     return found;
 }
 
-// The fields of the window's last line: "cycle N", status, the child's row.
-std::vector<std::string> lastCycle(const DriverRun& run) {
-    std::string out = run.out(), line;
-    std::vector<std::string> fields;
-    for (const std::string& l : linesStarting(out, "cycle "))
+// What the window printed after its last cycle: the rows of the test's
+// children by PID, their numbers first.
+struct Cycle {
+    std::string id, status;
+    std::map<std::string, std::vector<std::string>> rows;
+    long row(pid_t pid) const {
+        auto at = rows.find(std::to_string(pid));
+        return at == rows.end() ? -1 : std::stol(at->second[0]);
+    }
+};
+
+Cycle lastCycle(const DriverRun& run) {
+    std::string line;
+    for (const std::string& l : linesStarting(run.out(), "cycle "))
         line = l;
     std::istringstream s(line);
-    for (std::string f; std::getline(s, f, '\x1f');)
-        fields.push_back(f);
-    return fields;
+    std::vector<std::string> f;
+    for (std::string field; std::getline(s, field, '\x1f');)
+        f.push_back(field);
+    Cycle c;
+    for (size_t i = 2; i + 7 <= f.size(); i += 7)
+        c.rows[f[i + 1]].assign(f.begin() + i, f.begin() + i + 7);
+    c.id = f.empty() ? "" : f[0];
+    c.status = f.size() > 1 ? f[1] : "";
+    return c;
 }
 
 struct Told {
@@ -62,7 +78,7 @@ class A11y : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(kid.ok());
-        ASSERT_TRUE(window.start({ORVEL_A11Y_WINDOW, std::to_string(kid.pid())}));
+        ASSERT_TRUE(window.start({ORVEL_A11Y_WINDOW}));
         atspi_init();
         // The window's table, once the first cycle has filled it.
         ASSERT_TRUE(waitFor(
@@ -75,7 +91,7 @@ protected:
                         table = find(app, ATSPI_ROLE_TABLE);
                 }
                 g_object_unref(desktop);
-                return table && !lastCycle(window).empty();
+                return table && lastCycle(window).row(kid.pid()) >= 0;
             },
             20000));
         listener = atspi_event_listener_new(
@@ -98,27 +114,22 @@ protected:
         EXPECT_TRUE(window.exitedWithZero()) << window.describeStatus() << window.out();
         EXPECT_EQ(window.err().find("AddressSanitizer"), std::string::npos) << window.err();
     }
-    // Runs read until it holds with no cycle run meanwhile; line: that
-    // cycle's.
-    bool betweenCycles(const std::function<bool()>& read, std::vector<std::string>& line) {
+    // Runs read on the last cycle's rows until it holds with no cycle run
+    // meanwhile.
+    bool betweenCycles(const std::function<bool(const Cycle&)>& read) {
         return waitFor(
             [&] {
-                std::vector<std::string> before = lastCycle(window);
-                bool held = read();
-                line = lastCycle(window);
-                return held && line == before;
+                Cycle before = lastCycle(window);
+                return read(before) && lastCycle(window).id == before.id;
             },
-            20000);
+            30000);
     }
-    long rowOf(pid_t pid) {
-        for (long r = 0; r < atspi_table_get_n_rows(ATSPI_TABLE(table), nullptr); ++r)
-            if (cell(r, 0) == std::to_string(pid))
-                return r;
-        return -1;
-    }
-    bool focusRow(long row) {
-        AtspiAccessible* c = atspi_table_get_accessible_at(ATSPI_TABLE(table), row, 0, nullptr);
-        return c && atspi_component_grab_focus(ATSPI_COMPONENT(c), nullptr);
+    bool focus(pid_t pid) {
+        return betweenCycles([&](const Cycle& c) {
+            AtspiAccessible* cell =
+                atspi_table_get_accessible_at(ATSPI_TABLE(table), c.row(pid), 0, nullptr);
+            return cell && atspi_component_grab_focus(ATSPI_COMPONENT(cell), nullptr);
+        });
     }
     // The first active descendant told from here on that shows pid.
     AtspiAccessible* focusTold(pid_t pid) {
@@ -172,63 +183,50 @@ TEST_F(A11y, TheListIsATableOfItsTextsAndTheStatusLineAStatusBar) {
         headers += nameOf(atspi_table_get_column_header(ATSPI_TABLE(table), col, nullptr)) + " ";
     EXPECT_EQ(headers, "PID COMMAND USER %CPU %MEM %TIME ");
     // The cells read between two cycles are the texts the list showed.
-    std::vector<std::string> line, shown;
-    ASSERT_TRUE(betweenCycles(
-        [&] {
-            long row = rowOf(kid.pid());
-            shown.clear();
-            for (int col = 0; row >= 0 && col < 6; ++col)
-                shown.push_back(cell(row, col));
-            return row >= 0;
-        },
-        line));
-    EXPECT_EQ(shown, std::vector<std::string>(line.begin() + 2, line.end()));
+    std::vector<std::string> shown, drawn;
+    ASSERT_TRUE(betweenCycles([&](const Cycle& c) {
+        shown = {std::to_string(c.row(kid.pid()))};
+        for (int col = 0; col < 6; ++col)
+            shown.push_back(cell(c.row(kid.pid()), col));
+        drawn = c.rows.at(std::to_string(kid.pid()));
+        return true;
+    }));
+    EXPECT_EQ(shown, drawn);
     // Each cycle tells the status bar's new name, its status text.
     AtspiAccessible* bar = find(app, ATSPI_ROLE_STATUS_BAR);
     EXPECT_TRUE(toldUntil([&](const Told& t) {
         return t.source == bar && t.type == "object:property-change:accessible-name";
     }));
-    std::string name;
-    ASSERT_TRUE(betweenCycles([&] { return !(name = nameOf(bar)).empty(); }, line));
-    EXPECT_EQ(name, line[1]);
+    EXPECT_TRUE(betweenCycles([&](const Cycle& c) { return nameOf(bar) == c.status; }));
 }
 
 TEST_F(A11y, FocusFollowsItsProcessAndSelectionIsTold) {
-    std::vector<std::string> line;
-    told.clear();
-    ASSERT_TRUE(betweenCycles([&] { return focusRow(rowOf(kid.pid())); }, line));
-    AtspiAccessible* focus = focusTold(kid.pid());
-    ASSERT_TRUE(focus);
+    ASSERT_TRUE(focus(kid.pid()));
+    AtspiAccessible* focused = focusTold(kid.pid());
+    ASSERT_TRUE(focused);
     // A new process comes on top: the focus stays on its process, untold.
     Child newcomer;
-    ASSERT_TRUE(betweenCycles([&] { return rowOf(newcomer.pid()) >= 0; }, line));
     const size_t before = told.size();
-    ASSERT_TRUE(betweenCycles([&] { return focusRow(rowOf(newcomer.pid())); }, line));
+    ASSERT_TRUE(focus(newcomer.pid()));
     ASSERT_TRUE(focusTold(newcomer.pid()));
     for (size_t i = before; i < told.size(); ++i)
         EXPECT_TRUE(told[i].type != "object:active-descendant-changed" ||
                     nameOf(told[i].what) != std::to_string(kid.pid()));
-    long row = -1;
-    ASSERT_TRUE(betweenCycles(
-        [&] {
-            row = rowOf(kid.pid());
-            return atspi_accessible_get_index_in_parent(focus, nullptr) == row * 6;
-        },
-        line));
-    EXPECT_EQ(nameOf(focus), std::to_string(kid.pid()));
+    EXPECT_TRUE(betweenCycles([&](const Cycle& c) {
+        return atspi_accessible_get_index_in_parent(focused, nullptr) == c.row(kid.pid()) * 6;
+    }));
+    EXPECT_EQ(nameOf(focused), std::to_string(kid.pid()));
     // A selection set by a client is the list's, and told.
     AtspiSelection* selection = ATSPI_SELECTION(table);
-    ASSERT_TRUE(betweenCycles(
-        [&] {
-            atspi_selection_clear_selection(selection, nullptr);
-            row = rowOf(kid.pid());
-            return atspi_selection_select_child(selection, static_cast<int>(row) * 6, nullptr);
-        },
-        line));
+    ASSERT_TRUE(betweenCycles([&](const Cycle& c) {
+        atspi_selection_clear_selection(selection, nullptr);
+        return atspi_selection_select_child(selection, c.row(kid.pid()) * 6, nullptr);
+    }));
     EXPECT_TRUE(toldUntil([&](const Told& t) { return t.type == "object:selection-changed"; }));
-    ASSERT_TRUE(betweenCycles([&] { return (row = rowOf(kid.pid())) >= 0; }, line));
-    EXPECT_TRUE(atspi_table_is_row_selected(ATSPI_TABLE(table), row, nullptr));
-    EXPECT_EQ(atspi_selection_get_n_selected_children(selection, nullptr), 1);
+    EXPECT_TRUE(betweenCycles([&](const Cycle& c) {
+        return atspi_table_is_row_selected(ATSPI_TABLE(table), c.row(kid.pid()), nullptr) &&
+               atspi_selection_get_n_selected_children(selection, nullptr) == 1;
+    }));
 }
 
 TEST_F(A11y, ClosingTheWindowLeavesTheCellsAClientHoldsDefunct) {
