@@ -6,6 +6,7 @@
 #include <atspi/atspi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <map>
@@ -131,23 +132,20 @@ protected:
     }
     bool focus(pid_t pid) {
         return betweenCycles([&](const Cycle& c) {
-            AtspiAccessible* cell =
-                c.row(pid) < 0
-                    ? nullptr
-                    : atspi_table_get_accessible_at(ATSPI_TABLE(table), c.row(pid), 0, nullptr);
-            return cell && atspi_component_grab_focus(ATSPI_COMPONENT(cell), nullptr);
+            return c.row(pid) >= 0 &&
+                   atspi_component_grab_focus(ATSPI_COMPONENT(atspi_table_get_accessible_at(
+                                                  ATSPI_TABLE(table), c.row(pid), 0, nullptr)),
+                                              nullptr);
         });
     }
     // The first active descendant told from here on that shows pid.
     AtspiAccessible* focusTold(pid_t pid) {
         AtspiAccessible* cell = nullptr;
-        toldUntil([&](const Told& t) {
-            if (t.type == "object:active-descendant-changed" && !cell &&
-                nameOf(t.what) == std::to_string(pid))
-                cell = t.what;
-            return cell != nullptr;
+        bool heard = toldUntil([&](const Told& t) {
+            return t.type == "object:active-descendant-changed" &&
+                   nameOf(cell = t.what) == std::to_string(pid);
         });
-        return cell;
+        return heard ? cell : nullptr;
     }
     std::string cell(long row, int col) {
         return nameOf(atspi_table_get_accessible_at(ATSPI_TABLE(table), row, col, nullptr));
@@ -157,10 +155,7 @@ protected:
             [&] {
                 while (g_main_context_iteration(nullptr, FALSE)) {
                 }
-                for (const Told& t : told)
-                    if (what(t))
-                        return true;
-                return false;
+                return std::any_of(told.begin(), told.end(), what);
             },
             20000);
     }
