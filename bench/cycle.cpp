@@ -6,7 +6,12 @@
 // all end at once. Prints the cycle in which they appear, the steady cycles
 // with them, the cycle in which they end (CPU and wall time each), the floor
 // with them both cold and warm, and the window's resident memory. --room-only
-// checks that there is room for them and measures nothing.
+// checks that there is room for them and measures nothing. --focus-row gives
+// the top row the focus before they appear.
+//
+// With --status-calls K: then the median CPU time of telling K new status
+// texts to the accessibility bus.
+#include "accessible.h"
 #include "floor_scan.h"
 #include "frame_access.h"
 #include "toolkit.h"
@@ -187,7 +192,7 @@ long openFiles() {
 // The storm: see the top of the file. The cold floor and the appear cycle
 // are each the first look at their processes, so each gets a set of its own.
 int storm(orvelFrame* frame, long n, const std::string& helper, int warmup, int steady, int scans,
-          int gap_ms) {
+          int gap_ms, bool focusRow) {
     auto gap = [&] { pumpEvents(gap_ms); };
     auto cycle = [&] { runCycle(frame); };
     auto rows = [&]() -> long { return orvelFrameAccess::list(frame)->GetItemCount(); };
@@ -199,6 +204,9 @@ int storm(orvelFrame* frame, long n, const std::string& helper, int warmup, int 
         cycle();
         gap();
     }
+    // A focused row, as a screen reader's user has: the new rows come above it.
+    if (focusRow)
+        orvelFrameAccess::list(frame)->SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
     say("storm_rows_before", rows());
     say("storm_extra", n);
     {
@@ -271,13 +279,14 @@ std::string helperBeside(const char* self) {
 int main(int argc, char** argv) {
     int cycles = 25, warmup = 2, gap_ms = 500, steady = 5, scans = 5;
     long stormN = 0;
-    bool roomOnly = false;
+    bool roomOnly = false, focusRow = false;
+    int statusCalls = 0;
     const char* data = nullptr;
     std::string helper = helperBeside(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const char* v = i + 1 < argc ? argv[i + 1] : "";
-        if (!strcmp(argv[i], "--room-only")) {
-            roomOnly = true;
+        if (!strcmp(argv[i], "--room-only") || !strcmp(argv[i], "--focus-row")) {
+            (argv[i][2] == 'r' ? roomOnly : focusRow) = true;
             continue;
         }
         if (!strcmp(argv[i], "--cycles"))
@@ -296,6 +305,8 @@ int main(int argc, char** argv) {
             scans = atoi(v);
         else if (!strcmp(argv[i], "--helper"))
             helper = v;
+        else if (!strcmp(argv[i], "--status-calls"))
+            statusCalls = atoi(v);
         ++i;
     }
     if (cycles < 1)
@@ -329,7 +340,7 @@ int main(int argc, char** argv) {
     frame->Show(true);
     pumpEvents(300);
     if (stormN > 0) {
-        int rc = storm(frame, stormN, helper, warmup, steady, scans, gap_ms);
+        int rc = storm(frame, stormN, helper, warmup, steady, scans, gap_ms, focusRow);
         frame->Destroy();
         pumpEvents(50);
         stopToolkit();
@@ -363,6 +374,21 @@ int main(int argc, char** argv) {
     printf("cycle_us_median %.1f\ncycle_us_min %.1f\ncycle_us_max %.1f\ncycle_rows %ld\n"
            "cycle_paint_us_median %.1f\n",
            us[us.size() / 2], us.front(), us.back(), rows, withPaint[withPaint.size() / 2]);
+    // The accessible's part of a steady cycle alone: the status bar's new
+    // name told to whoever listens.
+    std::vector<double> told;
+    wxStatusBar* bar = orvelFrameAccess::status(frame);
+    const wxString status = bar->GetStatusText();
+    for (int i = 0; i < statusCalls; ++i) {
+        bar->SetStatusText(i % 2 ? status + _T(" ") : status);
+        double t0 = cpuNow();
+        statusTextChanged(bar);
+        told.push_back((cpuNow() - t0) * 1e6);
+        pumpEvents(5);
+    }
+    std::sort(told.begin(), told.end());
+    if (!told.empty())
+        printf("status_told_us_median %.2f\n", told[told.size() / 2]);
     frame->Destroy();
     pumpEvents(50);
     stopToolkit();

@@ -1,5 +1,7 @@
 #include "orvelMain.h"
 
+#include "accessible.h"
+
 #include <wx/bitmap.h>
 #include <wx/font.h>
 #include <wx/intl.h>
@@ -94,6 +96,7 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
                          _T("ID_PANEL1"));
     ListCtrl1 = new orvelList(this, Panel1, ID_LISTCTRL1, wxPoint(8, 8), wxSize(514, 408),
                               wxLC_REPORT | wxLC_ALIGN_LEFT, _T("ID_LISTCTRL1"));
+    attachAccessibleTable(ListCtrl1, tr("프로세스"));
     Panel2 = new wxPanel(Notebook1, ID_PANEL2, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                          _T("ID_PANEL2"));
     StaticText1 = new wxStaticText(Panel2, ID_STATICTEXT1, tr("Label"), wxPoint(16, 88),
@@ -155,6 +158,7 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
     StatusBar1->SetFieldsCount(1, widths);
     StatusBar1->SetStatusStyles(1, styles);
     SetStatusBar(StatusBar1);
+    attachAccessibleStatusBar(StatusBar1);
 
     Timer1.SetOwner(this, ID_TIMER1);
     Timer1.Start(intervalMedium, false);
@@ -282,6 +286,7 @@ void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
     // A changed status text paints the window at once, with whatever else is
     // due: before the list changes, that is the bar alone.
     StatusBar1->SetStatusText(status_line(numproc, *cpus, *mems), 0);
+    statusTextChanged(StatusBar1);
     // Rows of processes this scan did not see go, and with a good scan their
     // records too: the table holds only live processes.
     if (procs)
