@@ -182,14 +182,6 @@ int pidMax() {
     return pidMax;
 }
 
-// Finds x such that x and 10x+3 are both free PIDs.
-pid_t freePrefixPid(pid_t from) {
-    for (pid_t x = from; 10 * x + 3 < pidMax(); ++x)
-        if (!pidInUse(x) && !pidInUse(10 * x + 3))
-            return x;
-    return 0;
-}
-
 // A free PID from from on, wherever a busy machine left one.
 pid_t freePid(pid_t from) {
     for (pid_t x = from; x < pidMax(); ++x)
@@ -198,33 +190,32 @@ pid_t freePid(pid_t from) {
     return 0;
 }
 
-TEST_F(RefreshTest, RowsAreFoundByTheWholePid) {
-    if (!isRoot())
-        GTEST_SKIP() << "needs root to choose PIDs through ns_last_pid";
-    std::unique_ptr<Child> shortA, longA, shortB, longB;
-    for (pid_t from = 1000; from < 3000 && !(shortA && longA && shortB && longB); from += 7) {
-        pid_t x = freePrefixPid(from);
-        pid_t y = freePrefixPid(x + 1);
-        if (!x || !y)
-            break;
-        ChildOptions o;
-        o.wantPid = x;
-        shortA.reset(new Child(o));
-        o.wantPid = 10 * x + 3;
-        longA.reset(new Child(o));
-        o.wantPid = y;
-        shortB.reset(new Child(o));
-        o.wantPid = 10 * y + 3;
-        longB.reset(new Child(o));
-        if (!(shortA->ok() && longA->ok() && shortB->ok() && longB->ok()))
-            shortA.reset();
+// In a view of its own a namespace hands out PIDs in order: a child with PID
+// want comes after children that let the PIDs before it go by.
+std::unique_ptr<Child> childWithPid(pid_t want) {
+    ChildOptions o;
+    o.body = [] { return std::to_string(getpid()); };
+    for (;;) {
+        std::unique_ptr<Child> c(new Child(o));
+        if (!c->ok() || atoi(c->report().c_str()) > want)
+            return nullptr;
+        if (atoi(c->report().c_str()) == want)
+            return c;
     }
-    ASSERT_TRUE(shortA && longA && shortB && longB) << "no free PIDs found";
+}
+
+TEST_F(RefreshTest, RowsAreFoundByTheWholePid) {
+    // PIDs 2 and 23, 3 and 33: one is the other's first digit.
+    OwnProcessView own;
+    if (!own.ok())
+        GTEST_SKIP() << own.why();
+    std::unique_ptr<Child> shortA = childWithPid(2), shortB = childWithPid(3),
+                           longA = childWithPid(23), longB = childWithPid(33);
+    ASSERT_TRUE(shortA && longA && shortB && longB) << "PIDs not handed out in order";
     runCycle(frame);
-    ASSERT_GE(rowOf(shortA->pid()), 0);
-    ASSERT_GE(rowOf(longA->pid()), 0);
-    pid_t goneShort = shortA->pid(), keptLong = longA->pid();
-    pid_t goneLong = longB->pid(), keptShort = shortB->pid();
+    ASSERT_GE(rowOf(2), 0);
+    ASSERT_GE(rowOf(23), 0);
+    pid_t goneShort = 2, keptLong = 23, goneLong = 33, keptShort = 3;
     shortA->kill(SIGKILL);
     longB->kill(SIGKILL);
     runCycle(frame);
