@@ -273,6 +273,21 @@ TEST_F(RightClickTest, TerminatesTheChildOfTheRow) {
     EXPECT_EQ(rowOf(pid), -1);
 }
 
+TEST_F(RightClickTest, TerminatesTheChildOfTheTopRow) {
+    Child c;
+    ASSERT_TRUE(c.ok());
+    refreshNow();
+    std::string pid = std::to_string(c.pid());
+    ASSERT_GE(rowOf(pid), 0);
+    // New rows come on top, anyone's: the child's row is put there.
+    std::vector<num>& rows = orvelFrameAccess::rows(frame);
+    std::swap(rows[0], rows[rowOf(pid)]);
+    list->Refresh();
+    ASSERT_TRUE(rightClick(pid));
+    ASSERT_EQ(rowOf(pid), 0);
+    EXPECT_TRUE(c.waitEnd(2000, nullptr)) << "the child is still running";
+}
+
 TEST_F(RightClickTest, ChildIgnoringTermKeepsRunningAndItsRow) {
     ChildOptions o;
     o.name = "orvel-stubborn";

@@ -180,6 +180,21 @@ TEST_F(RefreshTest, NewChildOnTopAndEndedChildLosesItsRow) {
     EXPECT_EQ(recordOf(c.pid()), nullptr) << "the table keeps only live processes";
 }
 
+TEST_F(RefreshTest, SelectionAndFocusGoDownWithTheirProcessesUnderNewRows) {
+    Child picked, focused;
+    ASSERT_TRUE(picked.ok() && focused.ok());
+    runCycle(frame);
+    list->SetItemState(rowOf(picked.pid()), wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    list->SetItemState(rowOf(focused.pid()), wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    Child late;
+    ASSERT_TRUE(late.ok());
+    runCycle(frame);
+    ASSERT_GE(rowOf(late.pid()), 0);
+    EXPECT_NE(list->GetItemState(rowOf(picked.pid()), wxLIST_STATE_SELECTED), 0);
+    EXPECT_EQ(list->GetSelectedItemCount(), 1);
+    EXPECT_EQ(list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED), rowOf(focused.pid()));
+}
+
 // Finds x such that x and 10x+3 are both free PIDs.
 pid_t freePrefixPid(pid_t from) {
     FILE* f = fopen("/proc/sys/kernel/pid_max", "r");
@@ -414,9 +429,10 @@ TEST_F(RefreshTest, EndedRowsGoAboveInAndBelowTheWindow) {
         (row < top ? above : row < top + page ? in : below).push_back(row);
     ASSERT_TRUE(above.size() >= 3 && in.size() >= 3 && below.size() >= 3)
         << above.size() << " " << in.size() << " " << below.size();
-    // Two of each end, the focused row among them; one of each stays selected.
+    // Two of each end, the focused row and a selected one among them; one of
+    // each stays selected.
     const std::set<long> ending = {above[0], above[1], in[0], in[1], below[0], below[1]};
-    const std::set<long> picked = {above[2], in[2], below[2]};
+    const std::set<long> picked = {above[2], in[0], in[2], below[2]};
     for (long row : picked)
         list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
     list->SetItemState(in[1], wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
