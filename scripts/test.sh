@@ -7,6 +7,8 @@
 # any test fails.
 source "$(dirname "$0")/common.sh"
 TEST_PACKAGES=(googletest libgtest-dev xvfb xauth)
+# The keyboard tests run a window manager and read its name with xprop.
+TEST_PACKAGES+=(openbox x11-utils)
 # The install tests validate, package and screenshot the installed program.
 mapfile -t PACKAGING_PACKAGES < "$ROOT/packaging/test-packages.txt"
 TEST_PACKAGES+=("${PACKAGING_PACKAGES[@]}")

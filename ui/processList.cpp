@@ -8,13 +8,45 @@
 
 #include "texts.h"
 
+namespace {
+
+// The keys of the context menu, the right-click's keys on the keyboard.
+bool isMenuKey(int key, int modifiers) {
+    return ((key == WXK_MENU || key == WXK_WINDOWS_MENU) && modifiers == wxMOD_NONE) ||
+           (key == WXK_F10 && modifiers == wxMOD_SHIFT);
+}
+
+} // namespace
+
 orvelList::orvelList(ProcessTable& ps, wxWindow* parent, wxWindowID id, const wxPoint& pos,
                      const wxSize& size, long style, const wxString& name)
     : wxListCtrl(parent, id, pos, size, style | wxLC_VIRTUAL, wxDefaultValidator, name), ps(ps),
-      pagesize(sysconf(_SC_PAGESIZE)), clktck(sysconf(_SC_CLK_TCK)), sinceboot(0), shownTop(-1) {}
+      pagesize(sysconf(_SC_PAGESIZE)), clktck(sysconf(_SC_CLK_TCK)), sinceboot(0), shownTop(-1) {
+    // The rows window hands its keys to the list first.
+    Bind(wxEVT_KEY_DOWN, &orvelList::OnKeyDown, this);
+}
 
 wxString orvelList::OnGetItemText(long item, long column) const {
     return cellText(item, column);
+}
+
+void orvelList::OnKeyDown(wxKeyEvent& event) {
+    if (!isMenuKey(event.GetKeyCode(), event.GetModifiers())) {
+        event.Skip();
+        return;
+    }
+    // The keyboard's right-click: the focused row's, on its way to the same
+    // handler as the mouse's.
+    const long row = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    if (row < 0)
+        return;
+    wxListEvent click(wxEVT_LIST_ITEM_RIGHT_CLICK, GetId());
+    click.SetEventObject(this);
+    click.m_itemIndex = click.m_item.m_itemId = row;
+    wxRect r;
+    if (GetItemRect(row, r))
+        click.SetPoint(r.GetPosition());
+    GetEventHandler()->ProcessEvent(click);
 }
 
 wxString orvelList::cellText(long row, long column) const {
@@ -110,8 +142,16 @@ void orvelList::keepRowStates(const std::vector<long>& moved) {
     for (long row : selected)
         if (moved[row] >= 0 && moved[row] != row)
             SetItemState(moved[row], wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
-    if (focused < 0 || rows.empty())
+    if (rows.empty())
         return;
+    // The rows window moves by the arrow keys only from a focused row, which
+    // it gets when it takes the keyboard focus with rows to show: when the
+    // focus came first (the window shown before the first refresh), now.
+    if (focused < 0) {
+        if (HasFocus())
+            SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+        return;
+    }
     long to = static_cast<long>(rows.size()) - 1;
     for (size_t row = static_cast<size_t>(focused); row < moved.size(); ++row)
         if (moved[row] >= 0) {

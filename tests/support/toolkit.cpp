@@ -11,9 +11,14 @@
 #include <wx/timer.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 bool TestToolkitApp::OnInit() {
     wxInitAllImageHandlers();
@@ -85,6 +90,42 @@ bool chooseMenuItem(wxFrame* f, const char* label) {
             return owner->SendEvent(id);
     }
     return false;
+}
+
+namespace {
+
+struct WindowManager {
+    WindowManager() {
+        // One that has gone may have left its name behind.
+        if (system("xprop -root -remove _NET_SUPPORTING_WM_CHECK") != 0)
+            return;
+        char name[] = "openbox", noSession[] = "--sm-disable";
+        char* argv[] = {name, noSession, nullptr};
+        if (posix_spawnp(&pid, name, nullptr, nullptr, argv, environ) != 0)
+            return;
+        // A window manager names itself on the root window once it runs.
+        ok = waitFor(
+            [] {
+                return system("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null"
+                              " | grep -q 'window id'") == 0;
+            },
+            10000);
+    }
+    ~WindowManager() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    pid_t pid = -1;
+    bool ok = false;
+};
+
+} // namespace
+
+bool startWindowManager() {
+    static WindowManager wm;
+    return wm.ok;
 }
 
 AfterEachCycle::AfterEachCycle(wxEvtHandler* window, std::function<void()> after)

@@ -44,6 +44,12 @@ bool showUntilPainted(wxFrame* f, wxWindow* part, int timeoutMs);
 // choosing it does. False when no item has that label.
 bool chooseMenuItem(wxFrame* f, const char* label);
 
+// Starts a window manager (openbox) on the display, once for the process
+// (GTK does not take a second one well), and says whether it runs: as on a
+// desktop, it gives each new window the keyboard focus, which the X server
+// alone does not.
+bool startWindowManager();
+
 // Calls after() as soon as each refresh cycle has run to its end, before
 // any other event: the filter sees the timer event on its way to the window,
 // hands it on itself and then calls after(). (A call queued for later could

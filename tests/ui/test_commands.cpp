@@ -373,4 +373,61 @@ TEST_F(RightClickTest, RowsWithoutAPositivePidSignalNothing) {
     EXPECT_GT(list->GetItemCount(), 0);
 }
 
+// The same from the keyboard alone, as on a desktop, where a window manager
+// gives the new window the keyboard focus.
+class KeyTest : public RightClickTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(startWindowManager()) << "no window manager";
+        RightClickTest::SetUp();
+        list->Bind(wxEVT_KEY_UP, [this](wxKeyEvent& e) {
+            ++keyUps;
+            e.Skip();
+        });
+        ASSERT_TRUE(waitFor([this] { return list->HasFocus(); }, 5000)) << "no keyboard focus";
+    }
+    long focusedRow() { return list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED); }
+    // Presses the key and waits until the list has seen it released.
+    bool press(int key, int modifiers = wxMOD_NONE) {
+        const int before = keyUps;
+        wxUIActionSimulator().Char(key, modifiers);
+        return waitFor([&] { return keyUps > before; }, 2000);
+    }
+    int keyUps = 0;
+};
+
+TEST_F(KeyTest, ArrowsMoveTheFocusFromStartUp) {
+    refreshNow(); // the first rows come after the keyboard focus
+    ASSERT_TRUE(press(WXK_DOWN));
+    EXPECT_EQ(focusedRow(), 1);
+    ASSERT_TRUE(press(WXK_END));
+    EXPECT_EQ(focusedRow(), list->GetItemCount() - 1);
+}
+
+TEST_F(KeyTest, MenuKeyAndShiftF10TerminateTheFocusedRowsChild) {
+    Child byMenu, byShiftF10;
+    ASSERT_TRUE(byMenu.ok() && byShiftF10.ok());
+    refreshNow();
+    const struct {
+        Child& c;
+        int key, modifiers;
+    } presses[] = {{byMenu, WXK_MENU, wxMOD_NONE}, {byShiftF10, WXK_F10, wxMOD_SHIFT}};
+    for (const auto& p : presses) {
+        const long row = rowOf(std::to_string(p.c.pid()));
+        ASSERT_GE(row, 0);
+        list->SetItemState(row, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+        ASSERT_TRUE(press(p.key, p.modifiers));
+        int status = 0;
+        ASSERT_TRUE(p.c.waitEnd(2000, &status)) << "key " << p.key;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    }
+    // No row has the focus: nothing happens.
+    list->SetItemState(focusedRow(), 0, wxLIST_STATE_FOCUSED);
+    ASSERT_EQ(focusedRow(), -1);
+    const int clicks = rightClicks;
+    ASSERT_TRUE(press(WXK_MENU));
+    ASSERT_TRUE(press(WXK_F10, wxMOD_SHIFT));
+    EXPECT_EQ(rightClicks, clicks);
+}
+
 } // namespace
