@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <memory>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -92,40 +91,20 @@ bool chooseMenuItem(wxFrame* f, const char* label) {
     return false;
 }
 
-namespace {
-
-struct WindowManager {
-    WindowManager() {
-        // One that has gone may have left its name behind.
-        if (system("xprop -root -remove _NET_SUPPORTING_WM_CHECK") != 0)
-            return;
-        char name[] = "openbox", noSession[] = "--sm-disable";
-        char* argv[] = {name, noSession, nullptr};
-        if (posix_spawnp(&pid, name, nullptr, nullptr, argv, environ) != 0)
-            return;
-        // A window manager names itself on the root window once it runs.
-        ok = waitFor(
-            [] {
-                return system("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null"
-                              " | grep -q 'window id'") == 0;
-            },
-            10000);
-    }
-    ~WindowManager() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    pid_t pid = -1;
-    bool ok = false;
-};
-
-} // namespace
-
 bool startWindowManager() {
-    static WindowManager wm;
-    return wm.ok;
+    // A window manager names itself on the root window once it runs; one
+    // that has gone may have left its name behind.
+    const char* named = "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'";
+    static pid_t pid = [] {
+        char* argv[] = {const_cast<char*>("openbox"), const_cast<char*>("--sm-disable"), nullptr};
+        pid_t p = -1;
+        if (system("xprop -root -remove _NET_SUPPORTING_WM_CHECK") != 0 ||
+            posix_spawnp(&p, argv[0], nullptr, nullptr, argv, environ) != 0)
+            return pid_t(-1);
+        atexit([] { kill(pid, SIGTERM); });
+        return p;
+    }();
+    return pid > 0 && waitFor([&] { return system(named) == 0; }, 10000);
 }
 
 AfterEachCycle::AfterEachCycle(wxEvtHandler* window, std::function<void()> after)

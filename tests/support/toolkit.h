@@ -44,10 +44,9 @@ bool showUntilPainted(wxFrame* f, wxWindow* part, int timeoutMs);
 // choosing it does. False when no item has that label.
 bool chooseMenuItem(wxFrame* f, const char* label);
 
-// Starts a window manager (openbox) on the display, once for the process
-// (GTK does not take a second one well), and says whether it runs: as on a
-// desktop, it gives each new window the keyboard focus, which the X server
-// alone does not.
+// Starts a window manager (openbox) once for the process (GTK takes a second
+// one badly), and says whether it runs: it gives a new window the keyboard
+// focus, as on a desktop.
 bool startWindowManager();
 
 // Calls after() as soon as each refresh cycle has run to its end, before

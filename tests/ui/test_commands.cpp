@@ -263,6 +263,10 @@ TEST_F(RightClickTest, TerminatesTheChildOfTheRow) {
     ASSERT_TRUE(c.ok());
     refreshNow();
     std::string pid = std::to_string(c.pid());
+    ASSERT_GE(rowOf(pid), 0);
+    // On the top row, where new rows come, anyone's: the child's is put there.
+    std::vector<num>& rows = orvelFrameAccess::rows(frame);
+    std::swap(rows[0], rows[rowOf(pid)]);
     ASSERT_TRUE(rightClick(pid));
     int status = 0;
     ASSERT_TRUE(c.waitEnd(2000, &status)) << "the child is still running";
@@ -271,21 +275,6 @@ TEST_F(RightClickTest, TerminatesTheChildOfTheRow) {
     EXPECT_GE(rowOf(pid), 0) << "nothing changes until the next cycle";
     refreshNow();
     EXPECT_EQ(rowOf(pid), -1);
-}
-
-TEST_F(RightClickTest, TerminatesTheChildOfTheTopRow) {
-    Child c;
-    ASSERT_TRUE(c.ok());
-    refreshNow();
-    std::string pid = std::to_string(c.pid());
-    ASSERT_GE(rowOf(pid), 0);
-    // New rows come on top, anyone's: the child's row is put there.
-    std::vector<num>& rows = orvelFrameAccess::rows(frame);
-    std::swap(rows[0], rows[rowOf(pid)]);
-    list->Refresh();
-    ASSERT_TRUE(rightClick(pid));
-    ASSERT_EQ(rowOf(pid), 0);
-    EXPECT_TRUE(c.waitEnd(2000, nullptr)) << "the child is still running";
 }
 
 TEST_F(RightClickTest, ChildIgnoringTermKeepsRunningAndItsRow) {
@@ -373,12 +362,11 @@ TEST_F(RightClickTest, RowsWithoutAPositivePidSignalNothing) {
     EXPECT_GT(list->GetItemCount(), 0);
 }
 
-// The same from the keyboard alone, as on a desktop, where a window manager
-// gives the new window the keyboard focus.
+// The keyboard alone, on a desktop: a window manager gives the focus.
 class KeyTest : public RightClickTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(startWindowManager()) << "no window manager";
+        ASSERT_TRUE(startWindowManager());
         RightClickTest::SetUp();
         list->Bind(wxEVT_KEY_UP, [this](wxKeyEvent& e) {
             ++keyUps;
@@ -396,37 +384,24 @@ protected:
     int keyUps = 0;
 };
 
-TEST_F(KeyTest, ArrowsMoveTheFocusFromStartUp) {
+TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsChild) {
+    Child byMenu, byShiftF10;
+    ASSERT_TRUE(byMenu.ok() && byShiftF10.ok());
     refreshNow(); // the first rows come after the keyboard focus
     ASSERT_TRUE(press(WXK_DOWN));
     EXPECT_EQ(focusedRow(), 1);
-    ASSERT_TRUE(press(WXK_END));
-    EXPECT_EQ(focusedRow(), list->GetItemCount() - 1);
-}
-
-TEST_F(KeyTest, MenuKeyAndShiftF10TerminateTheFocusedRowsChild) {
-    Child byMenu, byShiftF10;
-    ASSERT_TRUE(byMenu.ok() && byShiftF10.ok());
-    refreshNow();
-    const struct {
-        Child& c;
-        int key, modifiers;
-    } presses[] = {{byMenu, WXK_MENU, wxMOD_NONE}, {byShiftF10, WXK_F10, wxMOD_SHIFT}};
-    for (const auto& p : presses) {
-        const long row = rowOf(std::to_string(p.c.pid()));
+    for (Child* c : {&byMenu, &byShiftF10}) {
+        const long row = rowOf(std::to_string(c->pid()));
         ASSERT_GE(row, 0);
         list->SetItemState(row, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
-        ASSERT_TRUE(press(p.key, p.modifiers));
-        int status = 0;
-        ASSERT_TRUE(p.c.waitEnd(2000, &status)) << "key " << p.key;
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        ASSERT_EQ(focusedRow(), row) << "the key would end another process";
+        ASSERT_TRUE(c == &byMenu ? press(WXK_MENU) : press(WXK_F10, wxMOD_SHIFT));
+        EXPECT_TRUE(c->waitEnd(2000, nullptr)) << (c == &byMenu ? "Menu" : "Shift+F10");
     }
     // No row has the focus: nothing happens.
     list->SetItemState(focusedRow(), 0, wxLIST_STATE_FOCUSED);
-    ASSERT_EQ(focusedRow(), -1);
     const int clicks = rightClicks;
-    ASSERT_TRUE(press(WXK_MENU));
-    ASSERT_TRUE(press(WXK_F10, wxMOD_SHIFT));
+    ASSERT_TRUE(press(WXK_MENU) && press(WXK_F10, wxMOD_SHIFT));
     EXPECT_EQ(rightClicks, clicks);
 }
 

@@ -164,6 +164,8 @@ TEST_F(RefreshTest, OwnerOfDaemonsAndAgentsIsTheirEffectiveUser) {
 TEST_F(RefreshTest, NewChildOnTopAndEndedChildLosesItsRow) {
     runCycle(frame);
     std::set<std::string> before = rowPids();
+    const long state = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
+    list->SetItemState(rowOf(getpid()), state, state);
     ChildOptions o;
     o.name = "orvel-late";
     Child c(o);
@@ -174,25 +176,13 @@ TEST_F(RefreshTest, NewChildOnTopAndEndedChildLosesItsRow) {
     // Only other newcomers may stand above it.
     for (long above = 0; above < row; ++above)
         EXPECT_EQ(before.count(cellText(list, above, idPID)), 0u) << "row " << above;
+    // Selection and focus went down with their process.
+    EXPECT_EQ(list->GetSelectedItemCount(), 1);
+    EXPECT_EQ(list->GetItemState(rowOf(getpid()), state), state);
     c.kill(SIGKILL);
     runCycle(frame);
     EXPECT_EQ(rowOf(c.pid()), -1);
     EXPECT_EQ(recordOf(c.pid()), nullptr) << "the table keeps only live processes";
-}
-
-TEST_F(RefreshTest, SelectionAndFocusGoDownWithTheirProcessesUnderNewRows) {
-    Child picked, focused;
-    ASSERT_TRUE(picked.ok() && focused.ok());
-    runCycle(frame);
-    list->SetItemState(rowOf(picked.pid()), wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
-    list->SetItemState(rowOf(focused.pid()), wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
-    Child late;
-    ASSERT_TRUE(late.ok());
-    runCycle(frame);
-    ASSERT_GE(rowOf(late.pid()), 0);
-    EXPECT_NE(list->GetItemState(rowOf(picked.pid()), wxLIST_STATE_SELECTED), 0);
-    EXPECT_EQ(list->GetSelectedItemCount(), 1);
-    EXPECT_EQ(list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED), rowOf(focused.pid()));
 }
 
 // Finds x such that x and 10x+3 are both free PIDs.
