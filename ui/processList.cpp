@@ -16,6 +16,11 @@ bool isMenuKey(int key, int modifiers) {
            (key == WXK_F10 && modifiers == wxMOD_SHIFT);
 }
 
+bool isMoveKey(int key) {
+    return key == WXK_UP || key == WXK_DOWN || key == WXK_HOME || key == WXK_END ||
+           key == WXK_PAGEUP || key == WXK_PAGEDOWN;
+}
+
 } // namespace
 
 orvelList::orvelList(ProcessTable& ps, wxWindow* parent, wxWindowID id, const wxPoint& pos,
@@ -31,13 +36,23 @@ wxString orvelList::OnGetItemText(long item, long column) const {
 }
 
 void orvelList::OnKeyDown(wxKeyEvent& event) {
+    const long row = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    // The rows window moves only from a focused row, which it gets when it
+    // takes the keyboard focus with rows to show: when the focus came first
+    // (the window shown before the first refresh), the first key lands on
+    // the top row.
+    if (row < 0 && isMoveKey(event.GetKeyCode()) && event.GetModifiers() == wxMOD_NONE &&
+        GetItemCount() > 0) {
+        const long state = wxLIST_STATE_FOCUSED | wxLIST_STATE_SELECTED;
+        SetItemState(0, state, state);
+        return;
+    }
     if (!isMenuKey(event.GetKeyCode(), event.GetModifiers())) {
         event.Skip();
         return;
     }
     // The keyboard's right-click: the focused row's, on its way to the same
     // handler as the mouse's.
-    const long row = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
     if (row < 0)
         return;
     wxListEvent click(wxEVT_LIST_ITEM_RIGHT_CLICK, GetId());
@@ -142,16 +157,8 @@ void orvelList::keepRowStates(const std::vector<long>& moved) {
     for (long row : selected)
         if (moved[row] >= 0 && moved[row] != row)
             SetItemState(moved[row], wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
-    if (rows.empty())
+    if (focused < 0 || rows.empty())
         return;
-    // The rows window moves by the arrow keys only from a focused row, which
-    // it gets when it takes the keyboard focus with rows to show: when the
-    // focus came first (the window shown before the first refresh), now.
-    if (focused < 0) {
-        if (HasFocus())
-            SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
-        return;
-    }
     long to = static_cast<long>(rows.size()) - 1;
     for (size_t row = static_cast<size_t>(focused); row < moved.size(); ++row)
         if (moved[row] >= 0) {

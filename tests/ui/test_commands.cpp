@@ -372,7 +372,8 @@ protected:
             ++keyUps;
             e.Skip();
         });
-        ASSERT_TRUE(waitFor([this] { return list->HasFocus(); }, 5000)) << "no keyboard focus";
+        // Active: the list has had the window's focus-in, not just the promise.
+        ASSERT_TRUE(waitFor([this] { return frame->IsActive() && list->HasFocus(); }, 5000));
     }
     long focusedRow() { return list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED); }
     // Presses the key and waits until the list has seen it released.
@@ -388,7 +389,7 @@ TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsCh
     Child byMenu, byShiftF10;
     ASSERT_TRUE(byMenu.ok() && byShiftF10.ok());
     refreshNow(); // the first rows come after the keyboard focus
-    ASSERT_TRUE(press(WXK_DOWN));
+    ASSERT_TRUE(press(WXK_DOWN) && press(WXK_DOWN));
     EXPECT_EQ(focusedRow(), 1);
     for (Child* c : {&byMenu, &byShiftF10}) {
         const long row = rowOf(std::to_string(c->pid()));
