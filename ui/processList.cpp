@@ -1,5 +1,7 @@
 #include "processList.h"
 
+#include <wx/bookctrl.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -36,18 +38,26 @@ wxString orvelList::OnGetItemText(long item, long column) const {
 }
 
 void orvelList::OnKeyDown(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    // Ctrl+Page keys turn the notebook's pages, as they do from its other
+    // pages; a focused row would take them as Page keys.
+    if ((key == WXK_PAGEUP || key == WXK_PAGEDOWN) && event.GetModifiers() == wxMOD_CONTROL)
+        for (wxWindow* w = GetParent(); w; w = w->GetParent())
+            if (wxBookCtrlBase* book = wxDynamicCast(w, wxBookCtrlBase)) {
+                book->AdvanceSelection(key == WXK_PAGEDOWN);
+                return;
+            }
     const long row = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
     // The rows window moves only from a focused row, which it gets when it
     // takes the keyboard focus with rows to show: when the focus came first
     // (the window shown before the first refresh), the first key lands on
     // the top row.
-    if (row < 0 && isMoveKey(event.GetKeyCode()) && event.GetModifiers() == wxMOD_NONE &&
-        GetItemCount() > 0) {
+    if (row < 0 && isMoveKey(key) && event.GetModifiers() == wxMOD_NONE && GetItemCount() > 0) {
         const long state = wxLIST_STATE_FOCUSED | wxLIST_STATE_SELECTED;
         SetItemState(0, state, state);
         return;
     }
-    if (!isMenuKey(event.GetKeyCode(), event.GetModifiers())) {
+    if (!isMenuKey(key, event.GetModifiers())) {
         event.Skip();
         return;
     }

@@ -404,6 +404,11 @@ TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsCh
     const int clicks = rightClicks;
     ASSERT_TRUE(press(WXK_MENU) && press(WXK_F10, wxMOD_SHIFT));
     EXPECT_EQ(rightClicks, clicks);
+    // Ctrl+Page Down turns to the next page, from a focused row too.
+    list->SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    wxUIActionSimulator().Char(WXK_PAGEDOWN, wxMOD_CONTROL);
+    EXPECT_TRUE(
+        waitFor([this] { return orvelFrameAccess::notebook(frame)->GetSelection(); }, 2000));
 }
 
 } // namespace
