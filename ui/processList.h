@@ -14,7 +14,7 @@ enum columntype { idPID = 0, idCMD = 1, idUSR = 2, idCPU = 3, idMEM = 4, idTME =
 // The list holds no rows of its own: it asks for the texts of the rows it
 // draws, made then from the table's records, so a refresh costs what the
 // screen shows, not what the table holds. The Menu key and Shift+F10 act on
-// the focused row as a right-click does.
+// the focused row as a right-click does; Ctrl+Page keys turn the pages.
 class orvelList : public wxListCtrl {
 public:
     orvelList(ProcessTable& ps, wxWindow* parent, wxWindowID id, const wxPoint& pos,
