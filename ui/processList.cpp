@@ -43,7 +43,7 @@ void orvelList::OnKeyDown(wxKeyEvent& event) {
     // pages; a focused row would take them as Page keys.
     if ((key == WXK_PAGEUP || key == WXK_PAGEDOWN) && event.GetModifiers() == wxMOD_CONTROL)
         for (wxWindow* w = GetParent(); w; w = w->GetParent())
-            if (wxBookCtrlBase* book = wxDynamicCast(w, wxBookCtrlBase)) {
+            if (auto* book = dynamic_cast<wxBookCtrlBase*>(w)) {
                 book->AdvanceSelection(key == WXK_PAGEDOWN);
                 return;
             }
