@@ -10,6 +10,8 @@ TEST_PACKAGES=(googletest libgtest-dev xvfb xauth)
 # The accessibility tests read the window as a screen reader does: on a
 # session bus of their own, with the accessibility bus and its client library.
 TEST_PACKAGES+=(dbus at-spi2-core libatspi2.0-dev)
+# The keyboard tests run a window manager and read its name with xprop.
+TEST_PACKAGES+=(openbox x11-utils)
 # The install tests validate, package and screenshot the installed program.
 mapfile -t PACKAGING_PACKAGES < "$ROOT/packaging/test-packages.txt"
 TEST_PACKAGES+=("${PACKAGING_PACKAGES[@]}")

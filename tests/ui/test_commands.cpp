@@ -294,6 +294,10 @@ TEST_F(RightClickTest, TerminatesTheChildOfTheRow) {
     ASSERT_TRUE(c.ok());
     refreshNow();
     std::string pid = std::to_string(c.pid());
+    ASSERT_GE(rowOf(pid), 0);
+    // On the top row, where new rows come, anyone's: the child's is put there.
+    std::vector<num>& rows = orvelFrameAccess::rows(frame);
+    std::swap(rows[0], rows[rowOf(pid)]);
     ASSERT_TRUE(rightClick(pid));
     int status = 0;
     ASSERT_TRUE(c.waitEnd(kPatienceMs, &status)) << "the child is still running";
@@ -387,6 +391,55 @@ TEST_F(RightClickTest, RowsWithoutAPositivePidSignalNothing) {
     sigaction(SIGTERM, &old, nullptr);
     refreshNow(); // the window copes with rows it did not make
     EXPECT_GT(list->GetItemCount(), 0);
+}
+
+// The keyboard alone, on a desktop: a window manager gives the focus.
+class KeyTest : public RightClickTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(startWindowManager());
+        RightClickTest::SetUp();
+        list->Bind(wxEVT_KEY_UP, [this](wxKeyEvent& e) {
+            ++keyUps;
+            e.Skip();
+        });
+        // Active: the list has had the window's focus-in, not just the promise.
+        ASSERT_TRUE(waitFor([this] { return frame->IsActive() && list->HasFocus(); }, 5000));
+    }
+    long focusedRow() { return list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED); }
+    // Presses the key and waits until the list has seen it released.
+    bool press(int key, int modifiers = wxMOD_NONE) {
+        const int before = keyUps;
+        wxUIActionSimulator().Char(key, modifiers);
+        return waitFor([&] { return keyUps > before; }, 2000);
+    }
+    int keyUps = 0;
+};
+
+TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsChild) {
+    Child byMenu, byShiftF10;
+    ASSERT_TRUE(byMenu.ok() && byShiftF10.ok());
+    refreshNow(); // the first rows come after the keyboard focus
+    ASSERT_TRUE(press(WXK_DOWN) && press(WXK_DOWN));
+    EXPECT_EQ(focusedRow(), 1);
+    for (Child* c : {&byMenu, &byShiftF10}) {
+        const long row = rowOf(std::to_string(c->pid()));
+        ASSERT_GE(row, 0);
+        list->SetItemState(row, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+        ASSERT_EQ(focusedRow(), row) << "the key would end another process";
+        ASSERT_TRUE(c == &byMenu ? press(WXK_MENU) : press(WXK_F10, wxMOD_SHIFT));
+        EXPECT_TRUE(c->waitEnd(2000, nullptr)) << (c == &byMenu ? "Menu" : "Shift+F10");
+    }
+    // No row has the focus: nothing happens.
+    list->SetItemState(focusedRow(), 0, wxLIST_STATE_FOCUSED);
+    const int clicks = rightClicks;
+    ASSERT_TRUE(press(WXK_MENU) && press(WXK_F10, wxMOD_SHIFT));
+    EXPECT_EQ(rightClicks, clicks);
+    // Ctrl+Page Down turns to the next page, from a focused row too.
+    list->SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    wxUIActionSimulator().Char(WXK_PAGEDOWN, wxMOD_CONTROL);
+    EXPECT_TRUE(
+        waitFor([this] { return orvelFrameAccess::notebook(frame)->GetSelection(); }, 2000));
 }
 
 } // namespace

@@ -155,6 +155,8 @@ TEST_F(RefreshTest, OwnerOfDaemonsAndAgentsIsTheirEffectiveUser) {
 TEST_F(RefreshTest, NewChildOnTopAndEndedChildLosesItsRow) {
     runCycle(frame);
     std::set<std::string> before = rowPids();
+    const long state = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
+    list->SetItemState(rowOf(getpid()), state, state);
     ChildOptions o;
     o.name = "orvel-late";
     Child c(o);
@@ -165,6 +167,9 @@ TEST_F(RefreshTest, NewChildOnTopAndEndedChildLosesItsRow) {
     // Only other newcomers may stand above it.
     for (long above = 0; above < row; ++above)
         EXPECT_EQ(before.count(cellText(list, above, idPID)), 0u) << "row " << above;
+    // Selection and focus went down with their process.
+    EXPECT_EQ(list->GetSelectedItemCount(), 1);
+    EXPECT_EQ(list->GetItemState(rowOf(getpid()), state), state);
     c.kill(SIGKILL);
     runCycle(frame);
     EXPECT_EQ(rowOf(c.pid()), -1);
@@ -407,9 +412,10 @@ TEST_F(RefreshTest, EndedRowsGoAboveInAndBelowTheWindow) {
         (row < top ? above : row < top + page ? in : below).push_back(row);
     ASSERT_TRUE(above.size() >= 3 && in.size() >= 3 && below.size() >= 3)
         << above.size() << " " << in.size() << " " << below.size();
-    // Two of each end, the focused row among them; one of each stays selected.
+    // Two of each end, the focused row and a selected one among them; one of
+    // each stays selected.
     const std::set<long> ending = {above[0], above[1], in[0], in[1], below[0], below[1]};
-    const std::set<long> picked = {above[2], in[2], below[2]};
+    const std::set<long> picked = {above[2], in[0], in[2], below[2]};
     for (long row : picked)
         list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
     list->SetItemState(in[1], wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
