@@ -19,14 +19,32 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace {
+
+OwnProcessView* livingView = nullptr;
+
+// ns_last_pid makes the next fork of the writer's namespace take the PID
+// after it.
+bool setLastPid(pid_t last) {
+    FILE* f = fopen("/proc/sys/kernel/ns_last_pid", "w");
+    if (!f)
+        return false;
+    fprintf(f, "%d", last);
+    return fclose(f) == 0;
+}
+
+} // namespace
+
 Child::Child(const ChildOptions& opts) {
-    if (opts.wantPid > 0) {
-        // ns_last_pid makes the next fork take the PID after it.
-        FILE* f = fopen("/proc/sys/kernel/ns_last_pid", "w");
-        if (!f)
+    // In a view of its own only a process inside may set the namespace's;
+    // nobody else forks there, so the PID is then sure to be free.
+    if (opts.wantPid > 0 && livingView) {
+        ChildOptions s;
+        s.body = [&opts] { return std::string(setLastPid(opts.wantPid - 1) ? "set" : ""); };
+        if (Child(s).report() != "set")
             return;
-        fprintf(f, "%d", opts.wantPid - 1);
-        fclose(f);
+    } else if (opts.wantPid > 0 && !setLastPid(opts.wantPid - 1)) {
+        return;
     }
     int ready[2];
     if (pipe(ready) != 0)
@@ -34,6 +52,8 @@ Child::Child(const ChildOptions& opts) {
     pid_ = forkIntoView();
     if (pid_ == 0) {
         close(ready[0]);
+        if (opts.wantPid > 0 && getpid() != opts.wantPid)
+            _exit(6); // someone else took that PID first
         prctl(PR_SET_NAME, opts.name, 0, 0, 0);
         signal(SIGTERM, opts.ignoreTerm ? SIG_IGN : SIG_DFL);
         // Either way the kernel hands the files under /proc/<pid> to root.
@@ -47,7 +67,8 @@ Child::Child(const ChildOptions& opts) {
         if (getppid() == 1)
             _exit(5);
         // One byte says the child is ready, the rest is its body's report.
-        std::string said = "x" + (opts.body ? opts.body() : std::string());
+        std::string said =
+            "x" + std::to_string(getpid()) + ":" + (opts.body ? opts.body() : std::string());
         if (write(ready[1], said.data(), said.size()) != ssize_t(said.size()))
             _exit(4);
         close(ready[1]);
@@ -62,12 +83,13 @@ Child::Child(const ChildOptions& opts) {
     for (ssize_t n; pid_ > 0 && (n = read(ready[0], buf, sizeof buf)) > 0;)
         report_.append(buf, size_t(n));
     close(ready[0]);
-    if (report_.empty())
+    size_t colon = report_.find(':');
+    if (report_.empty() || colon == std::string::npos) {
         kill(SIGKILL);
-    else
-        report_.erase(0, 1);
-    if (opts.wantPid > 0 && pid_ != opts.wantPid)
-        kill(SIGKILL); // someone else took that PID first
+    } else {
+        shownPid_ = atoi(report_.c_str() + 1);
+        report_.erase(0, colon + 1);
+    }
 }
 
 int Child::kill(int sig) {
@@ -92,11 +114,7 @@ bool Child::waitEnd(int ms, int* status) {
 }
 
 void Child::burnUntil(long long ticks) {
-    waitFor([&] { return procTicks(pid_) >= ticks; }, kPatienceMs);
-}
-
-namespace {
-OwnProcessView* livingView = nullptr;
+    waitFor([&] { return procTicks(shownPid_) >= ticks; }, kPatienceMs);
 }
 
 OwnProcessView::OwnProcessView() {

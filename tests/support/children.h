@@ -29,6 +29,8 @@ public:
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
+    // The PID /proc lists it under: another in a namespace of its own.
+    pid_t shownPid() const { return shownPid_; }
     bool ok() const { return pid_ > 0; }
     const std::string& report() const { return report_; }
 
@@ -42,7 +44,7 @@ public:
     void burnUntil(long long ticks);
 
 private:
-    pid_t pid_ = -1;
+    pid_t pid_ = -1, shownPid_ = -1;
     int status_ = 0;
     std::string report_;
 };
