@@ -8,7 +8,12 @@
 // with them both cold and warm, and the window's resident memory. --room-only
 // checks that there is room for them and measures nothing. --perf-ctl FIFO:
 // perf record's control FIFO (--control=fifo:FIFO -D -1), enabled for the
-// appear cycle alone, as callgrind's collection is.
+// appear cycle alone, as callgrind's collection is. --focus-row gives the top
+// row the focus before they appear.
+//
+// With --status-calls K: then the median CPU time of telling K new status
+// texts to the accessibility bus.
+#include "accessible.h"
 #include "floor_scan.h"
 #include "frame_access.h"
 #include "toolkit.h"
@@ -197,7 +202,7 @@ long openFiles() {
 // The storm: see the top of the file. The cold floor and the appear cycle
 // are each the first look at their processes, so each gets a set of its own.
 int storm(orvelFrame* frame, long n, const std::string& helper, int warmup, int steady, int scans,
-          int gap_ms) {
+          int gap_ms, bool focusRow) {
     auto gap = [&] { pumpEvents(gap_ms); };
     auto cycle = [&] { runCycle(frame); };
     auto rows = [&]() -> long { return orvelFrameAccess::list(frame)->GetItemCount(); };
@@ -209,6 +214,9 @@ int storm(orvelFrame* frame, long n, const std::string& helper, int warmup, int 
         cycle();
         gap();
     }
+    // A focused row, as a screen reader's user has: the new rows come above it.
+    if (focusRow)
+        orvelFrameAccess::list(frame)->SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
     say("storm_rows_before", rows());
     say("storm_extra", n);
     {
@@ -283,13 +291,14 @@ std::string helperBeside(const char* self) {
 int main(int argc, char** argv) {
     int cycles = 25, warmup = 2, gap_ms = 500, steady = 5, scans = 5;
     long stormN = 0;
-    bool roomOnly = false;
+    bool roomOnly = false, focusRow = false;
+    int statusCalls = 0;
     const char* data = nullptr;
     std::string helper = helperBeside(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const char* v = i + 1 < argc ? argv[i + 1] : "";
-        if (!strcmp(argv[i], "--room-only")) {
-            roomOnly = true;
+        if (!strcmp(argv[i], "--room-only") || !strcmp(argv[i], "--focus-row")) {
+            (argv[i][2] == 'r' ? roomOnly : focusRow) = true;
             continue;
         }
         if (!strcmp(argv[i], "--cycles"))
@@ -310,6 +319,8 @@ int main(int argc, char** argv) {
             helper = v;
         else if (!strcmp(argv[i], "--perf-ctl"))
             perfCtl = open(v, O_WRONLY | O_CLOEXEC);
+        else if (!strcmp(argv[i], "--status-calls"))
+            statusCalls = atoi(v);
         ++i;
     }
     if (cycles < 1)
@@ -343,7 +354,7 @@ int main(int argc, char** argv) {
     frame->Show(true);
     pumpEvents(300);
     if (stormN > 0) {
-        int rc = storm(frame, stormN, helper, warmup, steady, scans, gap_ms);
+        int rc = storm(frame, stormN, helper, warmup, steady, scans, gap_ms, focusRow);
         frame->Destroy();
         pumpEvents(50);
         stopToolkit();
@@ -377,6 +388,21 @@ int main(int argc, char** argv) {
     printf("cycle_us_median %.1f\ncycle_us_min %.1f\ncycle_us_max %.1f\ncycle_rows %ld\n"
            "cycle_paint_us_median %.1f\n",
            us[us.size() / 2], us.front(), us.back(), rows, withPaint[withPaint.size() / 2]);
+    // The accessible's part of a steady cycle alone: the status bar's new
+    // name told to whoever listens.
+    std::vector<double> told;
+    wxStatusBar* bar = orvelFrameAccess::status(frame);
+    const wxString status = bar->GetStatusText();
+    for (int i = 0; i < statusCalls; ++i) {
+        bar->SetStatusText(i % 2 ? status + _T(" ") : status);
+        double t0 = cpuNow();
+        statusTextChanged(bar);
+        told.push_back((cpuNow() - t0) * 1e6);
+        pumpEvents(5);
+    }
+    std::sort(told.begin(), told.end());
+    if (!told.empty())
+        printf("status_told_us_median %.2f\n", told[told.size() / 2]);
     frame->Destroy();
     pumpEvents(50);
     stopToolkit();

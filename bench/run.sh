@@ -418,6 +418,8 @@ if [ -z "$COUNTS" ]; then
     exit 0
 fi
 
+# The accessible's section comes from bench/a11y_cost.sh and is kept.
+A11Y_SECTION=$(sed -n '/^## What the accessible costs/,$p' "$ROOT/BENCHMARKS.md")
 CPU=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
 MEM=$(awk '/^MemTotal/ {printf "%.0f GB", $2 / 1048576}' /proc/meminfo)
 OS=$(. /etc/os-release && echo "$PRETTY_NAME")
@@ -581,5 +583,7 @@ and a count of paint events per window):
   90 MB of new records are what is left beside the floor's own work.
 - top cannot keep up with 0.5 s at N = 8000 (fewer refreshes than asked);
   its figure is still per refresh done.
+
+$A11Y_SECTION
 MD
 echo "wrote $ROOT/BENCHMARKS.md"

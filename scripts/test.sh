@@ -7,6 +7,11 @@
 # any test fails.
 source "$(dirname "$0")/common.sh"
 TEST_PACKAGES=(googletest libgtest-dev xvfb xauth)
+# The accessibility tests read the window as a screen reader does: on a
+# session bus of their own, with the accessibility bus and its client library.
+TEST_PACKAGES+=(dbus at-spi2-core libatspi2.0-dev)
+# The keyboard tests run a window manager and read its name with xprop.
+TEST_PACKAGES+=(openbox x11-utils)
 # The install tests validate, package and screenshot the installed program.
 mapfile -t PACKAGING_PACKAGES < "$ROOT/packaging/test-packages.txt"
 TEST_PACKAGES+=("${PACKAGING_PACKAGES[@]}")
@@ -14,7 +19,8 @@ need_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" clang
 need_build_deps
 need_fuzz_toolchain
 
-# Without a session bus the toolkit's accessibility bridge only complains.
+# Without a session bus the toolkit's accessibility bridge only complains;
+# the accessibility tests start their own buses and turn it back on.
 export NO_AT_BRIDGE=1
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 

@@ -1,5 +1,7 @@
 #include "orvelMain.h"
 
+#include "accessible.h"
+
 #include <wx/bitmap.h>
 #include <wx/font.h>
 #include <wx/intl.h>
@@ -14,11 +16,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <functional>
 #include <string>
-#include <string_view>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 wxString wxbuildinfo(wxbuildinfoformat format) {
     wxString wxbuild(wxVERSION_STRING);
@@ -67,21 +69,11 @@ const long orvelFrame::idMenuAbout = wxNewId();
 const long orvelFrame::ID_STATUSBAR1 = wxNewId();
 const long orvelFrame::ID_TIMER1 = wxNewId();
 
-orvelList::orvelList(const orvelFrame* owner, wxWindow* parent, wxWindowID id, const wxPoint& pos,
-                     const wxSize& size, long style, const wxString& name)
-    : wxListCtrl(parent, id, pos, size, style | wxLC_VIRTUAL, wxDefaultValidator, name),
-      owner(owner) {}
-
-wxString orvelList::OnGetItemText(long item, long column) const {
-    return owner->cellText(item, column);
-}
-
 BEGIN_EVENT_TABLE(orvelFrame, wxFrame)
 END_EVENT_TABLE()
 
 orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
-    : cpus(nullptr), mems(nullptr), procs(nullptr), pagesize(sysconf(_SC_PAGESIZE)),
-      clktck(sysconf(_SC_CLK_TCK)), sinceboot(0), shownTop(-1) {
+    : cpus(nullptr), mems(nullptr), procs(nullptr) {
     (void)id; // the frame always takes a fresh ID
     Create(parent, wxID_ANY, tr("Orvel System Manager"), wxDefaultPosition, wxDefaultSize,
            wxDEFAULT_FRAME_STYLE, _T("wxID_ANY"));
@@ -92,8 +84,9 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
         new wxNotebook(this, ID_NOTEBOOK1, wxDefaultPosition, wxDefaultSize, 0, _T("ID_NOTEBOOK1"));
     Panel1 = new wxPanel(Notebook1, ID_PANEL1, wxDefaultPosition, wxSize(584, 478), wxTAB_TRAVERSAL,
                          _T("ID_PANEL1"));
-    ListCtrl1 = new orvelList(this, Panel1, ID_LISTCTRL1, wxPoint(8, 8), wxSize(514, 408),
+    ListCtrl1 = new orvelList(ps, Panel1, ID_LISTCTRL1, wxPoint(8, 8), wxSize(514, 408),
                               wxLC_REPORT | wxLC_ALIGN_LEFT, _T("ID_LISTCTRL1"));
+    attachAccessibleTable(ListCtrl1, tr("프로세스"));
     Panel2 = new wxPanel(Notebook1, ID_PANEL2, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                          _T("ID_PANEL2"));
     StaticText1 = new wxStaticText(Panel2, ID_STATICTEXT1, tr("Label"), wxPoint(16, 88),
@@ -155,6 +148,7 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
     StatusBar1->SetFieldsCount(1, widths);
     StatusBar1->SetStatusStyles(1, styles);
     SetStatusBar(StatusBar1);
+    attachAccessibleStatusBar(StatusBar1);
 
     Timer1.SetOwner(this, ID_TIMER1);
     Timer1.Start(intervalMedium, false);
@@ -204,6 +198,9 @@ orvelFrame::orvelFrame(wxWindow* parent, wxWindowID id)
 }
 
 orvelFrame::~orvelFrame() {
+    // The list makes its texts from ps, a member that goes before the
+    // toolkit destroys the children: the list must not outlive it.
+    ListCtrl1->Destroy();
     cpus_release(cpus);
     mems_release(mems);
     free(procs);
@@ -282,10 +279,11 @@ void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
     // A changed status text paints the window at once, with whatever else is
     // due: before the list changes, that is the bar alone.
     StatusBar1->SetStatusText(status_line(numproc, *cpus, *mems), 0);
+    statusTextChanged(StatusBar1);
     // Rows of processes this scan did not see go, and with a good scan their
     // records too: the table holds only live processes.
     if (procs)
-        syncList(scanned);
+        ListCtrl1->sync(scanned, cpus->interval_ticks);
 }
 
 void orvelFrame::OnNotebook1PageChanged(wxNotebookEvent& event) {
@@ -328,128 +326,4 @@ bool orvelFrame::scanProcesses(int& numproc) {
     for (const std::pair<int, size_t>& e : entries)
         ps.merge(e.first, names.c_str() + e.second, procs);
     return true;
-}
-
-wxString orvelFrame::cellText(long row, long column) const {
-    if (row < 0 || static_cast<size_t>(row) >= rows.size())
-        return wxString();
-    if (column == idPID)
-        return wxString::Format(_T("%d"), static_cast<int>(rows[row]));
-    const PROC_t* r = ps.find(rows[row]);
-    if (!r)
-        return wxString();
-    switch (column) {
-    case idCMD:
-        return name_cell(r->tcomm);
-    case idUSR:
-        return name_cell(r->username);
-    case idCPU:
-        return cpu_cell(r->cpu_usage);
-    case idMEM:
-        return mem_cell(r->rss, pagesize);
-    case idTME:
-        return time_cell(running_seconds(sinceboot, r->start_time, clktck));
-    }
-    return wxString();
-}
-
-size_t orvelFrame::rowKey(const PROC_t& r) const {
-    char cpu[48];
-    cpu_cell_text(r.cpu_usage, cpu);
-    std::hash<std::string_view> text;
-    // The running time shows hours and minutes only.
-    const size_t parts[] = {
-        size_t(r.pid),    text(r.tcomm),
-        text(r.username), text(cpu),
-        size_t(r.rss),    size_t(running_seconds(sinceboot, r.start_time, clktck) / 60)};
-    size_t key = 0;
-    for (size_t part : parts)
-        key = key * 1000003 ^ part;
-    return key;
-}
-
-void orvelFrame::syncList(bool scanned) {
-    // Rows of processes this scan did not see go; the others keep their
-    // order. moved: where each row goes, -1 when it goes.
-    const size_t before = rows.size();
-    std::vector<long> moved(before, -1);
-    size_t kept = 0;
-    for (size_t row = 0; row < before; ++row)
-        if (ps.seen(rows[row])) {
-            moved[row] = static_cast<long>(kept);
-            rows[kept++] = rows[row];
-        }
-    rows.resize(kept);
-    if (scanned)
-        ps.sweep();
-
-    sinceboot = gettimesinceboot();
-    for (num pid : rows)
-        close_interval(*ps.find(pid), cpus->interval_ticks);
-    // Records still marked as seen have no row yet: theirs go on top, the
-    // busiest first.
-    std::vector<PROC_t*> fresh = ps.orderNewRows();
-    rows.insert(rows.begin(), fresh.size(), 0);
-    for (size_t i = 0; i < fresh.size(); ++i) {
-        close_interval(*fresh[i], cpus->interval_ticks);
-        rows[i] = fresh[i]->pid;
-    }
-    if (kept == before && fresh.empty()) {
-        refreshChangedRows(false);
-        return;
-    }
-    for (long& to : moved)
-        if (to >= 0)
-            to += static_cast<long>(fresh.size());
-    keepRowStates(moved);
-    refreshChangedRows(true);
-}
-
-void orvelFrame::keepRowStates(const std::vector<long>& moved) {
-    // The list keeps selection and focus by row number: they follow their
-    // processes to their new rows, as they would follow rows inserted above
-    // or deleted. A focused row that goes hands the focus to the next row
-    // that stays, or the last.
-    std::vector<long> selected;
-    if (ListCtrl1->GetSelectedItemCount() > 0)
-        for (long row = -1;
-             (row = ListCtrl1->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;)
-            selected.push_back(row);
-    long focused = ListCtrl1->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
-    for (long row : selected)
-        if (moved[row] != row)
-            ListCtrl1->SetItemState(row, 0, wxLIST_STATE_SELECTED);
-    // Drawn anew in full once the list is idle.
-    ListCtrl1->SetItemCount(static_cast<long>(rows.size()));
-    for (long row : selected)
-        if (moved[row] >= 0 && moved[row] != row)
-            ListCtrl1->SetItemState(moved[row], wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
-    if (focused < 0 || rows.empty())
-        return;
-    long to = static_cast<long>(rows.size()) - 1;
-    for (size_t row = static_cast<size_t>(focused); row < moved.size(); ++row)
-        if (moved[row] >= 0) {
-            to = moved[row];
-            break;
-        }
-    if (to != focused)
-        ListCtrl1->SetItemState(to, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
-}
-
-void orvelFrame::refreshChangedRows(bool redrawn) {
-    // redrawn: the whole list is drawn anew anyway.
-    const long top = ListCtrl1->GetTopItem();
-    const long end =
-        std::min(static_cast<long>(rows.size()), top + ListCtrl1->GetCountPerPage() + 1);
-    std::vector<size_t> keys;
-    for (long row = std::max(top, 0L); row < end; ++row) {
-        const PROC_t* r = ps.find(rows[row]);
-        const size_t key = r ? rowKey(*r) : 0;
-        const size_t at = static_cast<size_t>(row - top);
-        if (!redrawn && (top != shownTop || at >= shownKeys.size() || shownKeys[at] != key))
-            ListCtrl1->RefreshItem(row);
-        keys.push_back(key);
-    }
-    shownTop = top;
-    shownKeys.swap(keys);
 }

@@ -4,7 +4,6 @@
 #define ORVELMAIN_H
 
 #include <wx/frame.h>
-#include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/notebook.h>
 #include <wx/panel.h>
@@ -13,10 +12,9 @@
 #include <wx/statusbr.h>
 #include <wx/timer.h>
 
-#include <vector>
-
 #include "cpu_usage.h"
 #include "mem_usage.h"
+#include "processList.h"
 #include "process_table.h"
 #include "procstat.h"
 #include "texts.h"
@@ -30,23 +28,6 @@ enum refreshinterval { intervalFast = 500, intervalMedium = 2000, intervalSlow =
 
 enum wxbuildinfoformat { short_f, long_f };
 wxString wxbuildinfo(wxbuildinfoformat format);
-
-enum columntype { idPID = 0, idCMD = 1, idUSR = 2, idCPU = 3, idMEM = 4, idTME = 5 };
-
-class orvelFrame;
-
-// The process list holds no rows of its own: it asks the window for the
-// texts of the rows it draws, so a refresh costs what the screen shows, not
-// what the table holds.
-class orvelList : public wxListCtrl {
-public:
-    orvelList(const orvelFrame* owner, wxWindow* parent, wxWindowID id, const wxPoint& pos,
-              const wxSize& size, long style, const wxString& name);
-
-private:
-    wxString OnGetItemText(long item, long column) const override;
-    const orvelFrame* owner;
-};
 
 class orvelFrame : public wxFrame {
 public:
@@ -72,15 +53,6 @@ private:
     // Steps of the refresh cycle.
     void showSummary();
     bool scanProcesses(int& numproc);
-    void syncList(bool scanned);
-    void keepRowStates(const std::vector<long>& moved);
-    void refreshChangedRows(bool redrawn);
-
-    friend class orvelList;
-    // The text of a cell, made from the record of the row's process.
-    wxString cellText(long row, long column) const;
-    // What a row shows, as one number: the values its texts are made of.
-    size_t rowKey(const PROC_t& r) const;
 
     static const long ID_LISTCTRL1;
     static const long ID_PANEL1;
@@ -107,7 +79,7 @@ private:
     wxStaticBitmap* StaticBitmap2;
     wxMenuItem* MenuItem8;
     wxMenuItem* MenuItem7;
-    wxListCtrl* ListCtrl1;
+    orvelList* ListCtrl1;
     wxNotebook* Notebook1;
     wxMenuItem* MenuItem5;
     wxStaticText* StaticText2;
@@ -127,15 +99,6 @@ private:
     MEM_t* mems;
     PROC_t* procs;
     ProcessTable ps;
-
-    std::vector<num> rows; // the process of each list row, top first
-    long pagesize;
-    long clktck;
-    long long sinceboot; // read once per cycle
-    // What the rows on screen showed at the end of the last cycle, from the
-    // top one: only those whose texts changed since are drawn again.
-    long shownTop;
-    std::vector<size_t> shownKeys;
 
     friend struct orvelFrameAccess; // the tests' window into the frame
 

@@ -272,7 +272,14 @@ run_window() {
         echo "    note: it also shows a window titled '$(xdotool getwindowname "$other" 2>/dev/null)'"
     done
 
-    if verdict=$(find_logo "$tmp/after.ppm"); then logo_found=1; else logo_found=; fi
+    # A loaded machine may settle on the page between before the keys have
+    # all been taken: the logo is looked for until it comes, or for 15 s.
+    logo_found=
+    for i in $(seq 1 30); do
+        verdict=$(find_logo "$tmp/after.ppm") && { logo_found=1; break; }
+        sleep 0.5
+        shoot "$wid" "$tmp/after.ppm"
+    done
     echo "    $verdict"
 
     "$close_helper" "$wid" || fail "$label: could not ask the window to close"

@@ -3,32 +3,57 @@
 
 #include "wait_for.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <sched.h>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace {
+
+OwnProcessView* livingView = nullptr;
+
+// ns_last_pid makes the next fork of the writer's namespace take the PID
+// after it.
+bool setLastPid(pid_t last) {
+    FILE* f = fopen("/proc/sys/kernel/ns_last_pid", "w");
+    if (!f)
+        return false;
+    fprintf(f, "%d", last);
+    return fclose(f) == 0;
+}
+
+} // namespace
+
 Child::Child(const ChildOptions& opts) {
-    if (opts.wantPid > 0) {
-        // ns_last_pid makes the next fork take the PID after it.
-        FILE* f = fopen("/proc/sys/kernel/ns_last_pid", "w");
-        if (!f)
+    // In a view of its own only a process inside may set the namespace's;
+    // nobody else forks there, so the PID is then sure to be free.
+    if (opts.wantPid > 0 && livingView) {
+        ChildOptions s;
+        s.body = [&opts] { return std::string(setLastPid(opts.wantPid - 1) ? "set" : ""); };
+        if (Child(s).report() != "set")
             return;
-        fprintf(f, "%d", opts.wantPid - 1);
-        fclose(f);
+    } else if (opts.wantPid > 0 && !setLastPid(opts.wantPid - 1)) {
+        return;
     }
     int ready[2];
     if (pipe(ready) != 0)
         return;
-    pid_ = fork();
+    pid_ = forkIntoView();
     if (pid_ == 0) {
         close(ready[0]);
+        if (opts.wantPid > 0 && getpid() != opts.wantPid)
+            _exit(6); // someone else took that PID first
         prctl(PR_SET_NAME, opts.name, 0, 0, 0);
         signal(SIGTERM, opts.ignoreTerm ? SIG_IGN : SIG_DFL);
         // Either way the kernel hands the files under /proc/<pid> to root.
@@ -36,8 +61,14 @@ Child::Child(const ChildOptions& opts) {
             _exit(3);
         if (opts.nonDumpable)
             prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+        // A test killed at its time limit takes its children with it (set
+        // after setuid, which clears it).
+        prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+        if (getppid() == 1)
+            _exit(5);
         // One byte says the child is ready, the rest is its body's report.
-        std::string said = "x" + (opts.body ? opts.body() : std::string());
+        std::string said =
+            "x" + std::to_string(getpid()) + ":" + (opts.body ? opts.body() : std::string());
         if (write(ready[1], said.data(), said.size()) != ssize_t(said.size()))
             _exit(4);
         close(ready[1]);
@@ -52,12 +83,13 @@ Child::Child(const ChildOptions& opts) {
     for (ssize_t n; pid_ > 0 && (n = read(ready[0], buf, sizeof buf)) > 0;)
         report_.append(buf, size_t(n));
     close(ready[0]);
-    if (report_.empty())
+    size_t colon = report_.find(':');
+    if (report_.empty() || colon == std::string::npos) {
         kill(SIGKILL);
-    else
-        report_.erase(0, 1);
-    if (opts.wantPid > 0 && pid_ != opts.wantPid)
-        kill(SIGKILL); // someone else took that PID first
+    } else {
+        shownPid_ = atoi(report_.c_str() + 1);
+        report_.erase(0, colon + 1);
+    }
 }
 
 int Child::kill(int sig) {
@@ -82,7 +114,61 @@ bool Child::waitEnd(int ms, int* status) {
 }
 
 void Child::burnUntil(long long ticks) {
-    waitFor([&] { return procTicks(pid_) >= ticks; }, 10000);
+    waitFor([&] { return procTicks(shownPid_) >= ticks; }, kPatienceMs);
+}
+
+OwnProcessView::OwnProcessView() {
+    if (!isRoot()) {
+        why_ = "needs root for a PID namespace of its own";
+        return;
+    }
+    outer_ = open("/proc/self/ns/pid", O_RDONLY | O_CLOEXEC);
+    if (outer_ < 0 || unshare(CLONE_NEWNS | CLONE_NEWPID) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        why_ = std::string("no namespaces of its own: ") + strerror(errno);
+        return;
+    }
+    // Only a process inside the namespace can mount its /proc.
+    ChildOptions o;
+    o.name = "orvel-init";
+    o.body = [] {
+        return mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0
+                   ? std::string("mounted")
+                   : std::string(strerror(errno));
+    };
+    init_ = new Child(o);
+    if (init_->report() != "mounted") {
+        why_ = "cannot mount /proc for the namespace: " + init_->report();
+        delete init_;
+        init_ = nullptr;
+    } else {
+        inner_ = open("/proc/1/ns/pid", O_RDONLY | O_CLOEXEC);
+        livingView = this;
+    }
+    // A thread cannot be made while new processes would go elsewhere: the
+    // toolkit's must come, so only forkIntoView goes there.
+    setns(outer_, CLONE_NEWPID);
+}
+
+OwnProcessView::~OwnProcessView() {
+    if (livingView == this)
+        livingView = nullptr;
+    // The first process takes every other of the namespace with it.
+    delete init_;
+    umount2("/proc", MNT_DETACH);
+    for (int fd : {inner_, outer_})
+        if (fd >= 0)
+            close(fd);
+}
+
+pid_t forkIntoView() {
+    OwnProcessView* v = livingView;
+    if (v && v->inner_ >= 0)
+        setns(v->inner_, CLONE_NEWPID);
+    pid_t pid = fork();
+    if (pid != 0 && v)
+        setns(v->outer_, CLONE_NEWPID);
+    return pid;
 }
 
 bool isRoot() {

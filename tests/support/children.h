@@ -29,6 +29,8 @@ public:
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return pid_; }
+    // The PID /proc lists it under: another in a namespace of its own.
+    pid_t shownPid() const { return shownPid_; }
     bool ok() const { return pid_ > 0; }
     const std::string& report() const { return report_; }
 
@@ -42,10 +44,36 @@ public:
     void burnUntil(long long ticks);
 
 private:
-    pid_t pid_ = -1;
+    pid_t pid_ = -1, shownPid_ = -1;
     int status_ = 0;
     std::string report_;
 };
+
+// As root, while one lives: the children this process makes (Child,
+// DriverRun) are born into a PID namespace of their own, and /proc, in a
+// mount namespace of the calling thread's own, lists them alone (and the
+// namespace's first process, which holds it open). What a scan counts is then
+// only what the test made, however busy the machine. The readers hold /proc
+// from their first scan on: a view must come before the process's first.
+class OwnProcessView {
+public:
+    OwnProcessView();
+    ~OwnProcessView();
+    OwnProcessView(const OwnProcessView&) = delete;
+    OwnProcessView& operator=(const OwnProcessView&) = delete;
+    bool ok() const { return init_ != nullptr; }
+    // Why not, when not.
+    const std::string& why() const { return why_; }
+
+private:
+    friend pid_t forkIntoView();
+    int outer_ = -1, inner_ = -1; // the PID namespaces
+    Child* init_ = nullptr;
+    std::string why_;
+};
+
+// fork(), into the living OwnProcessView's namespace if there is one.
+pid_t forkIntoView();
 
 bool isRoot();
 // Ticks of user plus kernel time that /proc reports for pid, or -1.

@@ -1,6 +1,8 @@
 // Running the window drivers and helper programs with their output in files.
 #include "drivers.h"
 
+#include "children.h"
+
 #include "wait_for.h"
 
 #include <csignal>
@@ -36,7 +38,7 @@ DriverRun::DriverRun(const std::string& stem)
     : outPath(tempFile(stem + "-out")), errPath(tempFile(stem + "-err")) {}
 
 bool DriverRun::start(const std::vector<std::string>& argv) {
-    pid_ = fork();
+    pid_ = forkIntoView();
     if (pid_ != 0)
         return pid_ > 0;
     int in = open("/dev/null", O_RDONLY);

@@ -47,7 +47,7 @@ struct orvelFrameAccess {
     }
     static long timerId() { return orvelFrame::ID_TIMER1; }
     // The process of each list row, top first.
-    static std::vector<num>& rows(orvelFrame* f) { return f->rows; }
+    static std::vector<num>& rows(orvelFrame* f) { return f->ListCtrl1->rows; }
 };
 
 // One refresh cycle, the way the timer delivers it.

@@ -11,9 +11,13 @@
 #include <wx/timer.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <spawn.h>
 #include <thread>
+#include <unistd.h>
 
 bool TestToolkitApp::OnInit() {
     wxInitAllImageHandlers();
@@ -85,6 +89,22 @@ bool chooseMenuItem(wxFrame* f, const char* label) {
             return owner->SendEvent(id);
     }
     return false;
+}
+
+bool startWindowManager() {
+    // A window manager names itself on the root window once it runs; one
+    // that has gone may have left its name behind.
+    const char* named = "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'";
+    static pid_t pid = [] {
+        char* argv[] = {const_cast<char*>("openbox"), const_cast<char*>("--sm-disable"), nullptr};
+        pid_t p = -1;
+        if (system("xprop -root -remove _NET_SUPPORTING_WM_CHECK") != 0 ||
+            posix_spawnp(&p, argv[0], nullptr, nullptr, argv, environ) != 0)
+            return pid_t(-1);
+        atexit([] { kill(pid, SIGTERM); });
+        return p;
+    }();
+    return pid > 0 && waitFor([&] { return system(named) == 0; }, 10000);
 }
 
 AfterEachCycle::AfterEachCycle(wxEvtHandler* window, std::function<void()> after)

@@ -44,6 +44,11 @@ bool showUntilPainted(wxFrame* f, wxWindow* part, int timeoutMs);
 // choosing it does. False when no item has that label.
 bool chooseMenuItem(wxFrame* f, const char* label);
 
+// Starts a window manager (openbox) once for the process (GTK takes a second
+// one badly), and says whether it runs: it gives a new window the keyboard
+// focus, as on a desktop.
+bool startWindowManager();
+
 // Calls after() as soon as each refresh cycle has run to its end, before
 // any other event: the filter sees the timer event on its way to the window,
 // hands it on itself and then calls after(). (A call queued for later could

@@ -9,4 +9,8 @@
 // meanwhile.
 bool waitFor(const std::function<bool()>& done, int timeoutMs);
 
+// How long a test waits for what must come: ample on a loaded machine, and
+// spent in full only when it never comes.
+constexpr int kPatienceMs = 30000;
+
 #endif

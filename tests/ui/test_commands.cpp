@@ -12,24 +12,43 @@
 #include <wx/uiaction.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <vector>
 
 namespace {
 
-// Counts refresh cycles: bound after the window's own connection, so it sees
-// each timer event first and passes it on.
+using Clock = std::chrono::steady_clock;
+
+// Counts refresh cycles and when each came: bound after the window's own
+// connection, so it sees each timer event first and passes it on.
 struct CycleCounter {
     explicit CycleCounter(orvelFrame* f) {
         f->Bind(
             wxEVT_TIMER,
             [this](wxTimerEvent& e) {
                 ++count;
+                at.push_back(Clock::now());
                 e.Skip();
             },
             orvelFrameAccess::timerId());
     }
+    // The ticks that came in [from, to).
+    std::vector<Clock::time_point> between(Clock::time_point from, Clock::time_point to) const {
+        std::vector<Clock::time_point> in;
+        for (Clock::time_point t : at)
+            if (t >= from && t < to)
+                in.push_back(t);
+        return in;
+    }
     int count = 0;
+    std::vector<Clock::time_point> at;
 };
+
+// How long after since t came, in milliseconds.
+long long msAfter(Clock::time_point since, Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t - since).count();
+}
 
 class CommandTest : public ::testing::Test {
 public:
@@ -37,13 +56,16 @@ public:
         frame = new orvelFrame(nullptr);
         id = frame->GetId();
         ASSERT_TRUE(showUntilPainted(
-            frame, orvelFrameAccess::list(frame)->GetMainWindowOfCompositeControl(), 5000));
+            frame, orvelFrameAccess::list(frame)->GetMainWindowOfCompositeControl(), kPatienceMs));
         counter.reset(new CycleCounter(frame));
     }
     void TearDown() override {
         if (wxWindow::FindWindowById(frameId()) == frame) {
+            // No tick may reach the counter after the test, however long the
+            // toolkit takes to delete the frame.
+            timer().Stop();
             frame->Destroy();
-            waitFor([this] { return gone(); }, 2000);
+            waitFor([this] { return gone(); }, kPatienceMs);
         }
     }
     // Kept apart: after the quit tests the frame is gone and must not be read.
@@ -63,7 +85,7 @@ public:
         sim.MouseMove(r.x + r.width / 2, r.y + r.height / 2);
         frame->Raise();
         frame->SetFocus();
-        ASSERT_TRUE(waitFor([this] { return frame->IsActive(); }, 2000)) << "no focus";
+        ASSERT_TRUE(waitFor([this] { return frame->IsActive(); }, kPatienceMs)) << "no focus";
     }
 
     orvelFrame* frame = nullptr;
@@ -122,25 +144,34 @@ TEST_F(CommandTest, PauseThenRefreshNowRunsExactlyOneCycle) {
     EXPECT_FALSE(timer().IsRunning());
 }
 
+// A busy machine may deliver ticks late, never early: the k-th tick after a
+// start comes k whole periods after it or later.
 TEST_F(CommandTest, FastTicksEvery500msAfterPause) {
     pause();
+    const Clock::time_point start = Clock::now();
     fast();
-    pumpEvents(380); // no tick this early
-    EXPECT_EQ(counter->count, 0) << "the first tick comes a whole period after the command";
-    pumpEvents(1900); // the ticks of a fixed time are counted
-    EXPECT_GE(counter->count, 3);
-    EXPECT_LE(counter->count, 5);
+    ASSERT_TRUE(waitFor([this] { return counter->count >= 3; }, kPatienceMs)) << "no ticks";
+    std::vector<Clock::time_point> ticks = counter->between(start, Clock::now());
+    ASSERT_EQ(ticks.size(), static_cast<size_t>(counter->count));
+    for (size_t k = 0; k < ticks.size(); ++k)
+        EXPECT_GE(msAfter(start, ticks[k]), 500 * static_cast<long long>(k + 1))
+            << "tick " << k + 1 << " came early";
+    EXPECT_EQ(timer().GetInterval(), 500);
 }
 
 TEST_F(CommandTest, ChoosingTheCurrentSpeedRestartsThePeriod) {
+    const Clock::time_point first = Clock::now();
     medium();
-    pumpEvents(1500); // no tick before the period is over
-    ASSERT_EQ(counter->count, 0);
+    pumpEvents(1500);
+    const Clock::time_point second = Clock::now();
     medium();
-    pumpEvents(1200); // 2700 ms after the first start, 1200 after the second
-    EXPECT_EQ(counter->count, 0) << "the pending tick was discarded";
-    EXPECT_TRUE(waitFor([this] { return counter->count > 0; }, 1300));
-    EXPECT_EQ(counter->count, 1);
+    ASSERT_TRUE(
+        waitFor([&] { return !counter->between(second, Clock::now()).empty(); }, kPatienceMs));
+    for (Clock::time_point t : counter->between(first, second))
+        EXPECT_GE(msAfter(first, t), 2000) << "a tick before the period was over";
+    // A pending tick of the first start would come 2000 ms after it.
+    EXPECT_GE(msAfter(second, counter->between(second, Clock::now()).front()), 2000)
+        << "the pending tick was not discarded";
 }
 
 class ExpectAbout : public wxExpectModal<wxMessageDialog> {
@@ -174,7 +205,7 @@ TEST_F(CommandTest, AboutBoxFromTheMenuAndFromF1) {
     wxTEST_DIALOG(
         {
             sim.Char(WXK_F1);
-            waitFor([&] { return !fromKey.message.empty(); }, 2000);
+            waitFor([&] { return !fromKey.message.empty(); }, kPatienceMs);
         },
         fromKey);
     EXPECT_EQ(utf8(fromKey.message), "Orvel System Manager v0.01 (101)");
@@ -182,23 +213,23 @@ TEST_F(CommandTest, AboutBoxFromTheMenuAndFromF1) {
 
 TEST_F(CommandTest, QuitFromTheMenu) {
     choose("종료\tAlt-F4");
-    EXPECT_TRUE(waitFor([this] { return gone(); }, 2000));
+    EXPECT_TRUE(waitFor([this] { return gone(); }, kPatienceMs));
 }
 
 TEST_F(CommandTest, AltF4Quits) {
     focusFrame();
     wxUIActionSimulator sim;
     sim.Char(WXK_F4, wxMOD_ALT);
-    EXPECT_TRUE(waitFor([this] { return gone(); }, 2000));
+    EXPECT_TRUE(waitFor([this] { return gone(); }, kPatienceMs));
 }
 
 TEST_F(CommandTest, ClosedAfterManyCyclesReleasesCleanly) {
     fast();
     for (int i = 0; i < 30; ++i)
         refreshNow();
-    EXPECT_TRUE(waitFor([this] { return counter->count >= 31; }, 1200));
+    EXPECT_TRUE(waitFor([this] { return counter->count >= 31; }, kPatienceMs));
     frame->Close(false);
-    EXPECT_TRUE(waitFor([this] { return gone(); }, 2000));
+    EXPECT_TRUE(waitFor([this] { return gone(); }, kPatienceMs));
 }
 
 // Right-clicks the row whose PID cell reads text, with the real mouse.
@@ -233,12 +264,12 @@ protected:
                     return list->GetItemRect(row, r) && r.y >= 0 &&
                            r.GetBottom() < list->GetClientSize().y;
                 },
-                2000))
+                kPatienceMs))
             return false;
         wxPoint p = list->ClientToScreen(wxPoint(r.x + 20, r.y + r.height / 2));
         wxUIActionSimulator sim;
         sim.MouseMove(p);
-        if (!waitFor([&] { return wxGetMousePosition() == p; }, 2000))
+        if (!waitFor([&] { return wxGetMousePosition() == p; }, kPatienceMs))
             return false;
         // Two clicks within the double-click time make a double click, which
         // the list does not take as a right-click: let that time pass.
@@ -248,7 +279,7 @@ protected:
         int before = rightClicks;
         sim.MouseClick(wxMOUSE_BTN_RIGHT);
         lastClick = wxGetLocalTimeMillis();
-        return waitFor([&] { return rightClicks > before; }, 2000);
+        return waitFor([&] { return rightClicks > before; }, kPatienceMs);
     }
     wxListCtrl* list = nullptr;
     int rightClicks = 0;
@@ -263,9 +294,13 @@ TEST_F(RightClickTest, TerminatesTheChildOfTheRow) {
     ASSERT_TRUE(c.ok());
     refreshNow();
     std::string pid = std::to_string(c.pid());
+    ASSERT_GE(rowOf(pid), 0);
+    // On the top row, where new rows come, anyone's: the child's is put there.
+    std::vector<num>& rows = orvelFrameAccess::rows(frame);
+    std::swap(rows[0], rows[rowOf(pid)]);
     ASSERT_TRUE(rightClick(pid));
     int status = 0;
-    ASSERT_TRUE(c.waitEnd(2000, &status)) << "the child is still running";
+    ASSERT_TRUE(c.waitEnd(kPatienceMs, &status)) << "the child is still running";
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_GE(rowOf(pid), 0) << "nothing changes until the next cycle";
@@ -324,7 +359,7 @@ TEST_F(RightClickTest, PidReusedSinceTheRowWasMadeIsNotSignalled) {
         refreshNow();
         ASSERT_TRUE(rightClick(std::to_string(pid)));
         int status = 0;
-        EXPECT_TRUE(bystander.waitEnd(2000, &status));
+        EXPECT_TRUE(bystander.waitEnd(kPatienceMs, &status));
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
         return;
     }
@@ -356,6 +391,55 @@ TEST_F(RightClickTest, RowsWithoutAPositivePidSignalNothing) {
     sigaction(SIGTERM, &old, nullptr);
     refreshNow(); // the window copes with rows it did not make
     EXPECT_GT(list->GetItemCount(), 0);
+}
+
+// The keyboard alone, on a desktop: a window manager gives the focus.
+class KeyTest : public RightClickTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(startWindowManager());
+        RightClickTest::SetUp();
+        list->Bind(wxEVT_KEY_UP, [this](wxKeyEvent& e) {
+            ++keyUps;
+            e.Skip();
+        });
+        // Active: the list has had the window's focus-in, not just the promise.
+        ASSERT_TRUE(waitFor([this] { return frame->IsActive() && list->HasFocus(); }, 5000));
+    }
+    long focusedRow() { return list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED); }
+    // Presses the key and waits until the list has seen it released.
+    bool press(int key, int modifiers = wxMOD_NONE) {
+        const int before = keyUps;
+        wxUIActionSimulator().Char(key, modifiers);
+        return waitFor([&] { return keyUps > before; }, 2000);
+    }
+    int keyUps = 0;
+};
+
+TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsChild) {
+    Child byMenu, byShiftF10;
+    ASSERT_TRUE(byMenu.ok() && byShiftF10.ok());
+    refreshNow(); // the first rows come after the keyboard focus
+    ASSERT_TRUE(press(WXK_DOWN) && press(WXK_DOWN));
+    EXPECT_EQ(focusedRow(), 1);
+    for (Child* c : {&byMenu, &byShiftF10}) {
+        const long row = rowOf(std::to_string(c->pid()));
+        ASSERT_GE(row, 0);
+        list->SetItemState(row, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+        ASSERT_EQ(focusedRow(), row) << "the key would end another process";
+        ASSERT_TRUE(c == &byMenu ? press(WXK_MENU) : press(WXK_F10, wxMOD_SHIFT));
+        EXPECT_TRUE(c->waitEnd(2000, nullptr)) << (c == &byMenu ? "Menu" : "Shift+F10");
+    }
+    // No row has the focus: nothing happens.
+    list->SetItemState(focusedRow(), 0, wxLIST_STATE_FOCUSED);
+    const int clicks = rightClicks;
+    ASSERT_TRUE(press(WXK_MENU) && press(WXK_F10, wxMOD_SHIFT));
+    EXPECT_EQ(rightClicks, clicks);
+    // Ctrl+Page Down turns to the next page, from a focused row too.
+    list->SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    wxUIActionSimulator().Char(WXK_PAGEDOWN, wxMOD_CONTROL);
+    EXPECT_TRUE(
+        waitFor([this] { return orvelFrameAccess::notebook(frame)->GetSelection(); }, 2000));
 }
 
 } // namespace
