@@ -21,7 +21,10 @@ inline num sat_sub(num a, num b) {
 
 struct PROC_t {
     num pid;
-    char tcomm[4096]; // "(name)" as the kernel prints it, parentheses kept
+    // "(name)" as the kernel prints it, parentheses kept. The kernel prints
+    // at most 64 bytes of a name (a kernel thread's whole name), and a record
+    // is held for every process: a longer forged name is cut.
+    char tcomm[128];
     char state;
     char username[32]; // always zero-terminated
     num ppid;
