@@ -62,6 +62,7 @@ size_t ProcessTable::roomToHold() const {
 void ProcessTable::expect(size_t processes) {
     // Past the budget each process holds its directory.
     twoEach_ = std::min(processes, statBudget_) + processes <= fileBudget();
+    holdsThisScan_ = 0;
     index_.reserve(processes);
 }
 
@@ -102,12 +103,14 @@ bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool lived, 
         another = true;
         lived = false;
     }
+    lived = lived && holdsThisScan_ < holdsPerScan_;
     const bool statToo = heldStats_ < statBudget_;
     size_t room = lived ? roomToHold() : 0;
     if (lived && statToo && room == 0 && giveUpADirectory())
         room = 1;
     if (room == 0)
         return procstat(name, rec, &h.text_hash) != nullptr;
+    ++holdsThisScan_;
     if (!statToo) {
         h.dir = procstat_open_dir(name);
         if (h.dir < 0)
@@ -188,7 +191,7 @@ void ProcessTable::sweep() {
 }
 
 std::vector<PROC_t*> ProcessTable::orderNewRows() {
-    // Sorted as (ticks, position) pairs: a record is 4 KB.
+    // Sorted as (ticks, position) pairs, smaller than records.
     std::vector<std::pair<num, size_t>> fresh;
     for (size_t i = 0; i < ps_.size(); ++i)
         if (ps_[i].flag)

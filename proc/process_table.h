@@ -11,7 +11,7 @@
 #include <vector>
 
 // Records stay where they are while the table grows: a vector would copy
-// every 4 KB record, and hold the old and the new copy at once, each time
+// every record, and hold the old and the new copy at once, each time
 // it doubles in a storm of new processes.
 typedef std::deque<PROC_t> procVector;
 typedef procVector::iterator procVectItor;
@@ -24,15 +24,21 @@ void close_interval(PROC_t& r, unsigned long long interval_ticks);
 // descriptor per process.
 void raise_open_file_limit();
 
-// How many stat files the table may hold: each pins a page of kernel memory
-// for its text, besides its file objects, for as long as it stays open. A
-// few thousand processes' worth, 16 MB; past it processes hold their
-// directory alone, which pins no page.
-constexpr size_t kHeldStatFiles = (size_t(16) << 20) / (4096 + 512);
+// How many stat files the table may hold: each pins about 4.3 KB of kernel
+// memory (the page its text is made in, and its file objects) for as long as
+// it stays open. 96 MB, some 23,000 processes' worth; past it processes hold
+// their directory alone, which pins no page.
+constexpr size_t kHeldStatFiles = (size_t(96) << 20) / (4096 + 256);
+// How many processes a scan may open files to hold for: the kernel's pages
+// for them are the costly part of holding, so a storm's are spread over a
+// few scans and none of them costs much more than reading every file anew.
+constexpr size_t kHoldsPerScan = 2048;
 
 class ProcessTable {
 public:
-    explicit ProcessTable(size_t heldStatFiles = kHeldStatFiles) : statBudget_(heldStatFiles) {}
+    explicit ProcessTable(size_t heldStatFiles = kHeldStatFiles,
+                          size_t holdsPerScan = kHoldsPerScan)
+        : statBudget_(heldStatFiles), holdsPerScan_(holdsPerScan) {}
     ~ProcessTable();
     ProcessTable(const ProcessTable&) = delete;
     ProcessTable& operator=(const ProcessTable&) = delete;
@@ -51,14 +57,15 @@ public:
     // owner is looked up by name. Past the budget of held stat files a
     // process holds its directory alone and opens its stat file in it each
     // time, which binds the file to the process as well. A process in its
-    // first scan, and any past the limit on open files, is read by opening
-    // and closing the file by name, and told apart by its start time: a
-    // burst of short-lived processes holds nothing.
+    // first scan, any past the limit on open files, and any past the holds
+    // a scan may open, is read by opening and closing the file by name, and
+    // told apart by its start time: a burst of short-lived processes holds
+    // nothing.
     void merge(num pid, const char* name, PROC_t* scratch);
     // How many processes the scan about to be merged holds: processes hold
     // a directory beside their stat file only when every process has room
     // for its files, so that none opens a directory another must then give
-    // up.
+    // up. A new scan may open holds anew.
     void expect(size_t processes);
 
     PROC_t* find(num pid);
@@ -96,6 +103,8 @@ private:
     std::vector<Held> held_files_;          // those of ps_[i]
     std::unordered_map<num, size_t> index_; // pid -> position in ps_
     size_t statBudget_;
+    size_t holdsPerScan_;
+    size_t holdsThisScan_ = 0;
     size_t held_ = 0;
     size_t heldStats_ = 0;
     size_t heldDirs_ = 0;

@@ -161,15 +161,25 @@ TEST_F(ProcessTableTest, PastTheOpenFileLimitProcessesAreReadAsBefore) {
     EXPECT_EQ(report, "3 records, 3 files held");
 }
 
-TEST_F(ProcessTableTest, FilesAreHeldFromTheSecondScanWithinTheBudget) {
-    Child a, b;
-    ASSERT_TRUE(a.ok() && b.ok());
+TEST_F(ProcessTableTest, FilesAreHeldFromTheSecondScanWithinTheBudgets) {
+    Child a, b, c;
+    ASSERT_TRUE(a.ok() && b.ok() && c.ok());
     ProcessTable oneStatFile(1);
     for (pid_t pid : {a.pid(), b.pid()})
         merge(pid, oneStatFile);
     EXPECT_EQ(oneStatFile.heldFiles(), 0u) << "a process in its first scan holds nothing";
     scanTwice({a.pid(), b.pid()}, oneStatFile);
     EXPECT_EQ(oneStatFile.heldFiles(), 3u) << "past the budget the directory alone";
+
+    ProcessTable onePerScan(kHeldStatFiles, 1);
+    std::string held;
+    for (int scan = 0; scan < 4; ++scan, closeAll(onePerScan)) {
+        onePerScan.expect(3);
+        for (pid_t pid : {a.pid(), b.pid(), c.pid()})
+            merge(pid, onePerScan);
+        held += std::to_string(onePerScan.heldFiles()) + " ";
+    }
+    EXPECT_EQ(held, "0 2 4 6 ") << "a scan opens one process's files to hold, from the second";
 }
 
 TEST_F(ProcessTableTest, SweepDropsWhatTheScanDidNotSee) {
