@@ -124,26 +124,28 @@ hwm_kb() {
     awk '/^VmHWM:/ {print $2}' /proc/"$1"/status
 }
 
-# Bytes of the kernel's caches that an open /proc file pins: the page its
-# text is made in (kmalloc-cg-4k), the file (filp) and the seq_file.
+# Bytes of the kernel's unreclaimable slabs, where what an open /proc file
+# pins lives: the page its text is made in, the file and the seq_file.
 slab_bytes() {
-    awk '$1 == "kmalloc-cg-4k" || $1 == "filp" || $1 == "seq_file" {s += $2 * $4}
-         END {printf "%.0f", s}' /proc/slabinfo
+    awk '$1 == "SUnreclaim:" {printf "%.0f", $2 * 1024}' /proc/meminfo
 }
 
-# Ends orvel (PID) and prints the bytes of those caches that the kernel freed
-# with its files: read just before and just after, so that little else
-# happens between the two.
+# Ends orvel (PID) and prints the unreclaimable slab bytes that the kernel
+# freed with its files: read just before it ends and once the freeing has
+# settled after it is reaped. Counting objects in /proc/slabinfo instead
+# misses those freed into slabs a CPU still holds.
 end_and_freed() {
-    local pid=$1 before after
+    local pid=$1 before after last
     before=$(slab_bytes)
     kill "$pid"
-    # Its files are closed before it becomes a zombie.
-    while [ -e /proc/"$pid" ] && ! grep -q '^[^)]*) Z' /proc/"$pid"/stat 2>/dev/null; do
-        sleep 0.02
-    done
-    after=$(slab_bytes)
     wait "$pid" 2>/dev/null || true
+    last=$(slab_bytes)
+    for _ in $(seq 50); do
+        sleep 0.2
+        after=$(slab_bytes)
+        [ "$after" -ge "$last" ] && break
+        last=$after
+    done
     echo $((before - after))
 }
 
@@ -373,19 +375,20 @@ echo "$MEMORY_TARGETS"
 if [ "$STORM" -gt 0 ] && [ -z "$STORM_SKIPPED" ]; then
     storm=""
     for f in floor_cold_files floor_cold_us appear_us appear_wall_us steady_us floor_us end_us \
-        end_wall_us hwm_kb open_files_hard_limit next_us; do
+        end_wall_us hwm_kb open_files_hard_limit next_us ramp_us; do
         storm="$storm $(figure "storm_$f" "$WORK/storm.out")"
     done
     # Fields: 1 N, 2 processes, 3 floor cold, 4-5 appear (CPU, wall), 6 steady,
     # 7 floor, 8-9 end (CPU, wall), 10 peak, 11 open-file hard limit, 12 the
-    # cycle after the appear cycle.
+    # cycle after the appear cycle, 13 the most costly of the cycles in which
+    # the table opens the files it holds for them.
     STORM_TABLE=$(echo "$STORM $storm" | awk '
     {
-        print "| N extra | processes | floor cold ms | appear cycle ms | appear wall ms | next cycle ms | steady cycle ms | floor ms | end cycle ms | end wall ms | appear/floor cold | next/floor | end/floor | steady/floor | resident MB |"
-        print "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
-        printf "| %d | %d | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.2f | %.2f | %.2f | %.2f | %.1f |\n",
-            $1, $2, $3 / 1000, $4 / 1000, $5 / 1000, $12 / 1000, $6 / 1000, $7 / 1000, $8 / 1000,
-            $9 / 1000, $4 / $3, $12 / $7, $8 / $7, $6 / $7, $10 / 1024
+        print "| N extra | processes | floor cold ms | appear cycle ms | appear wall ms | next cycle ms | holding cycles, most ms | steady cycle ms | floor ms | end cycle ms | end wall ms | appear/floor cold | next/floor | holding/floor | end/floor | steady/floor | resident MB |"
+        print "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+        printf "| %d | %d | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.0f | %.2f | %.2f | %.2f | %.2f | %.2f | %.1f |\n",
+            $1, $2, $3 / 1000, $4 / 1000, $5 / 1000, $12 / 1000, $13 / 1000, $6 / 1000, $7 / 1000,
+            $8 / 1000, $9 / 1000, $4 / $3, $12 / $7, $13 / $7, $8 / $7, $6 / $7, $10 / 1024
     }')
     STORM_TARGETS=$(echo "$STORM $storm" | awk '
     {
@@ -398,8 +401,8 @@ if [ "$STORM" -gt 0 ] && [ -z "$STORM_SKIPPED" ]; then
     STORM_TARGETS="$STORM_TARGETS
 
 The open-file hard limit was $(echo "$storm" | awk '{print $10}'); the window holds the stat files
-of a few thousand processes at most, and the directories of the others while the limit leaves
-room."
+of the processes that have lived through a refresh while the limit leaves room, opening them for
+at most $(awk '/kHoldsPerScan =/ {sub(";", "", $NF); print $NF}' "$ROOT/proc/process_table.h") processes a refresh."
     echo
     echo "$STORM_TABLE"
     echo
@@ -478,7 +481,11 @@ what the user waits for, stands beside.
   first has ended (a set that follows one just ended is as cold as the
   first: the same scan's cost within a few per cent).
 - **appear cycle**: the first cycle after the second set appeared.
-- **steady cycle**: the median of 5 cycles after the one that follows it.
+- **next cycle**: the one that follows it, the first in which the table
+  opens files to hold for the new processes; **holding cycles**: it and
+  the cycles after it until the table holds them all (it opens them for
+  a few thousand processes a cycle), the most costly.
+- **steady cycle**: the median of 5 cycles after those.
 - **floor**: the median of 5 warm scans 500 ms apart, beside the window.
 - **end cycle**: the first cycle after all of them have ended.
 - **resident**: the window's VmHWM at the end, its peak.
@@ -494,10 +501,11 @@ Memory: orvel, top and htop each started with N extra idle processes
 running, orvel under Xvfb at 500 ms; the figures after 5 seconds, a few
 refreshes. **files open**: orvel's open descriptors; **resident**: its
 VmHWM, its peak; **kernel memory pinned**: what its open files keep in the
-kernel, measured and not computed: the bytes of the caches \`kmalloc-cg-4k\`
-(the page each open \`/proc\` text is made in), \`filp\` and \`seq_file\` in
-\`/proc/slabinfo\` just before it is ended less just after (the rows up to
-8000 after its 30 s run above, the storm's N in a run of its own); **all-in**:
+kernel, measured and not computed: the kernel's unreclaimable slab memory
+(\`SUnreclaim\` in \`/proc/meminfo\`, where the page each open \`/proc\` text
+is made in, the file and its seq_file live) just before it is ended less
+once the freeing has settled after it is reaped (the rows up to 8000 after
+its 30 s run above, the storm's N in a run of its own); **all-in**:
 the two together; **top, htop**: their VmHWM after a few refreshes in the
 same run, beside the same processes.
 
