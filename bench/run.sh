@@ -153,6 +153,20 @@ open_files() {
     ls /proc/"$1"/fd | wc -l
 }
 
+# Waits at least 5 s, then until orvel (PID) has held the same number of
+# files for a second: the table opens the files it holds for a few thousand
+# processes a refresh.
+settle_files() {
+    local last=-1 now
+    sleep 4
+    for _ in $(seq 60); do
+        sleep 1
+        now=$(open_files "$1")
+        [ "$now" -eq "$last" ] && break
+        last=$now
+    done
+}
+
 # Starts N idle children in the background (HELPER) and waits until they
 # all exist.
 start_children() {
@@ -198,7 +212,7 @@ memory_pass() {
     local n=$1 pid procs files hwm pinned top_hwm htop_hwm
     start_children "$n"
     pid=$(start_orvel)
-    sleep 5
+    settle_files "$pid"
     procs=$(processes)
     files=$(open_files "$pid")
     hwm=$(hwm_kb "$pid")
@@ -499,7 +513,7 @@ $STORM_TARGETS
 
 Memory: orvel, top and htop each started with N extra idle processes
 running, orvel under Xvfb at 500 ms; the figures after 5 seconds, a few
-refreshes. **files open**: orvel's open descriptors; **resident**: its
+refreshes, or once its open files have stopped growing if later. **files open**: orvel's open descriptors; **resident**: its
 VmHWM, its peak; **kernel memory pinned**: what its open files keep in the
 kernel, measured and not computed: the kernel's unreclaimable slab memory
 (\`SUnreclaim\` in \`/proc/meminfo\`, where the page each open \`/proc\` text
@@ -517,8 +531,8 @@ Where the time went, and what was done (found with perf, callgrind, gdb
 and a count of paint events per window):
 
 - The floor is kernel time: the lookup, open and close of each
-  \`<pid>/stat\` and its text. Up to a few thousand processes, the cycle
-  holds each one's stat file open from one scan to the next and reads it again in place, so its kernel
+  \`<pid>/stat\` and its text. From a process's second refresh on, the
+  cycle holds its stat file open and reads it again in place, so its kernel
   part is the limit's (listing, and the text, about 70% of the cycle). It
   adds an \`fstat\` of the process's held directory for the owner (its
   effective user, which can change at any time): the owner limit less the
@@ -545,50 +559,48 @@ and a count of paint events per window):
 - Memory: GDK's probe for OpenGL visuals mapped Mesa's software renderer
   (libLLVM), about 55 MB; the window draws nothing with OpenGL, so the
   program turns the probe off (\`GDK_GL=disable\`, unless the user set
-  \`GDK_GL\`). The table holds one 4488-byte record per process, 36 MB at
-  8000; the kernel memory its open files pin is counted beside it. At 8000 the rest is some 35 MB of libraries and fonts
-  mapped from files; the list holds no rows of its own.
+  \`GDK_GL\`). The table holds one record per process. It was 4,488
+  bytes, 4,096 of them room for the command name (36 MB at 8000, 90 MB at
+  20000, written whole and so resident); the kernel prints at most 64
+  bytes of a name, and the record is now 520 bytes (11 MB at 20000). The
+  rest is some 45 MB of libraries and fonts mapped from files; the list
+  holds no rows of its own.
 - The storm: a list that held its rows in the toolkit paid about 60 µs for
   every new row and 50 µs for every ended one (a graphics context and a
   text measurement in each InsertItem, SetItem and DeleteItem): the appear
   cycle took 1.9 s and the end cycle 1.2 s at N = 20000. The virtual list's
   step takes about 3 ms there. What is left of the appear cycle is the
-  scan: each new process's stat file opened and read cold and then held (a
-  kernel buffer for each held file) and 90 MB of new records. The hard
-  limit on open files here is 20000: short of two files for each process,
-  each holds its stat file alone and its owner is looked up by name, and
-  the scan lists /proc first, so that no directory is opened only to be
-  given up.
+  scan: each new process's stat file opened and read cold, its owner
+  looked up, and a new record for it.
 - Kernel memory: each open \`<pid>/stat\` keeps the page its text is made
-  in (\`kmalloc-cg-4k\`), its file and its seq_file, about 4.4 KB charged to
+  in (\`kmalloc-cg-4k\`), its file and its seq_file, about 4.3 KB charged to
   the user's memory cgroup, for as long as it stays open; an open directory
-  (\`O_PATH\`) keeps a file alone, 192 bytes. Held for every process, that
-  was 35 MB at N = 8000 and 83 MB at 20000 (all-in 114 and 215 MB, top
-  16 and 35 MB, htop 14 and 27 MB), and the storm's appear cycle made and
-  cleared 80 MB of new kernel buffers. Now a process holds nothing in its
-  first refresh: a burst of short-lived processes, a parallel build, pins
-  nothing, and the storm's appear cycle opens, reads and closes as the
-  floor does. From its second refresh on, the stat files of at most a few
-  thousand processes are held (16 MB of kernel memory); the others hold
-  their directory alone and open the stat file in it each time, which spares
-  the owner's lookup by name and binds the file to its process as a held
-  one is. A line that has not changed is not parsed again, held or not. The
-  price: past a few thousand processes most of them pay an open and a close
-  again, 4 to 5 µs each, more than the held ones save; the steady cycle at
-  8000 and 20000 is then about the floor or above it (the targets above),
-  where holding them all kept it at 0.85 to 0.9 of it. Holding enough of
-  them to stay under the floor there would pin some 40 MB at 20000, past
-  the 160 MB all-in: the 4488-byte record of each process (90 MB at
-  20000) leaves no room for both.
-- The appear cycle did not get cheaper for holding nothing: about 2.8
-  cold floors in this run (1.97 before, on a quieter machine). With perf
-  (the cycle alone, through perf record's control FIFO): the VM's interrupt
-  enabling, where the time with
-  interrupts off lands (page faults, allocation), about a quarter;
-  \`_int_malloc\`, where the first touch of each new 4.5 KB record faults,
-  a sixth; \`clear_page\` 6%; the path lookups (\`__d_lookup_rcu\`,
-  \`pid_revalidate\`) 6%; \`do_task_stat\` 3%; \`task_dump_owner\` 2%. The
-  90 MB of new records are what is left beside the floor's own work.
+  (\`O_PATH\`) keeps a file alone, 192 bytes. Held for every process from
+  its first refresh, that was 35 MB at N = 8000 and 83 MB at 20000 (all-in
+  114 and 215 MB with the old records), and the storm's appear cycle made
+  80 MB of new kernel buffers: 2 to 2.8 cold floors. Now a process holds
+  nothing in its first refresh, so a burst of short-lived processes, a
+  parallel build, pins nothing, and the appear cycle opens, reads and
+  closes as the floor does. From its second refresh on, a process holds its
+  stat file (and its directory while the limit on open files leaves room
+  for both), but a refresh opens them for at most 2,048 processes: with
+  perf, holding all 20,000 in the cycle after the storm spent 30% of it in
+  \`allocate_slab\` under \`__kvmalloc_node\` (the new kernel buffers), 1.8
+  floors; spread over ten refreshes that is a few per cent of each. Holding
+  fewer than all of them costs the steady refresh: with 3,640 held and the
+  others holding their directory alone (opening the stat file in it each
+  time) the steady cycle was 1.4 floors at 20000. So the budget is 96 MB
+  (some 23,000 stat files), past which processes hold their directory
+  alone; with the smaller records, everything held at 20000 is still under
+  the 160 MB all-in.
+- The cycle after the storm, and each one until the table holds them all,
+  reads most processes the old way: open, read, close, and the owner
+  looked up by name (\`fstatat\`, 12% of that cycle with perf), besides the
+  table's index (2%): about 1.3 floors plus the holds it opens. Looking the
+  owner up through a directory opened with \`O_PATH\` instead costs more (a
+  file made and closed); the stat file's own owner is root's for a process
+  that is not dumpable, and in a user namespace the namespace's root, so it
+  cannot stand in for the directory's.
 - top cannot keep up with 0.5 s at N = 8000 (fewer refreshes than asked);
   its figure is still per refresh done.
 
