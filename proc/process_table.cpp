@@ -36,7 +36,6 @@ void ProcessTable::release(Held& h) {
         if (*fd >= 0) {
             close(*fd);
             *fd = -1;
-            --held_;
         }
 }
 
@@ -56,7 +55,7 @@ size_t fileBudget() {
 
 size_t ProcessTable::roomToHold() const {
     size_t budget = fileBudget();
-    return budget > held_ ? budget - held_ : 0;
+    return budget > heldFiles() ? budget - heldFiles() : 0;
 }
 
 void ProcessTable::expect(size_t processes) {
@@ -76,7 +75,6 @@ bool ProcessTable::giveUpADirectory() {
         if (h.dir >= 0) {
             close(h.dir);
             h.dir = -1;
-            --held_;
             --heldDirs_;
             return true;
         }
@@ -116,7 +114,6 @@ bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool lived, 
         if (h.dir < 0)
             return procstat(name, rec, &h.text_hash) != nullptr;
         ++heldDirs_;
-        ++held_;
         return procstat_in(h.dir, name, rec, &h.text_hash) != nullptr;
     }
     h.stat = procstat_open(name, room >= 2 && twoEach_ ? &h.dir : nullptr);
@@ -124,7 +121,6 @@ bool ProcessTable::readInto(const char* name, Held& h, PROC_t* rec, bool lived, 
         return false;
     ++heldStats_;
     heldDirs_ += h.dir >= 0;
-    held_ += h.dir >= 0 ? 2 : 1;
     return procstat_held(h.stat, h.dir, name, rec, true, &h.text_hash) != nullptr;
 }
 

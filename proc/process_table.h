@@ -84,7 +84,7 @@ public:
     const procVector& records() const { return ps_; }
     // How many files the table holds open: two per process it holds while
     // there is room for two.
-    size_t heldFiles() const { return held_; }
+    size_t heldFiles() const { return heldStats_ + heldDirs_; }
 
 private:
     // A process's stat file and its directory, or -1s, and the hash of the
@@ -105,7 +105,6 @@ private:
     size_t statBudget_;
     size_t holdsPerScan_;
     size_t holdsThisScan_ = 0;
-    size_t held_ = 0;
     size_t heldStats_ = 0;
     size_t heldDirs_ = 0;
     size_t dirCursor_ = 0; // where the search for a directory to give up goes on
