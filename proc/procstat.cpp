@@ -319,6 +319,15 @@ PROC_t* procstat(const char* cpid, PROC_t* procs, size_t* text_hash) {
     return r;
 }
 
+void procstat_follow_proc() {
+    struct stat held, named;
+    if (proc_dir >= 0 && (fstat(proc_dir, &held) != 0 || stat("/proc", &named) != 0 ||
+                          held.st_dev != named.st_dev || held.st_ino != named.st_ino)) {
+        close(proc_dir);
+        proc_dir = -1;
+    }
+}
+
 int procstat_open_dir(const char* cpid) {
     if (!valid_pid_name(cpid) || (proc_dir < 0 && !open_proc_dir()))
         return -1;

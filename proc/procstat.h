@@ -105,6 +105,11 @@ int procstat_open(const char* cpid, int* dirfd);
 PROC_t* procstat_held(int fd, int dirfd, const char* cpid, PROC_t* procs, bool fresh,
                       size_t* text_hash = nullptr);
 
+// Lets go of the held /proc when another file system is mounted there now
+// (a new mount namespace, a container's own): the scan lists /proc by name,
+// and its entries must be read from the same.
+void procstat_follow_proc();
+
 // Opens the directory of the /proc entry cpid (O_PATH) to read its process
 // through procstat_in; -1, silently, when it cannot.
 int procstat_open_dir(const char* cpid);

@@ -306,6 +306,7 @@ void orvelFrame::showSummary() {
 }
 
 bool orvelFrame::scanProcesses(int& numproc) {
+    procstat_follow_proc();
     DIR* dp = opendir("/proc/");
     if (!dp)
         return false;
