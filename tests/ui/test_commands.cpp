@@ -53,6 +53,10 @@ long long msAfter(Clock::time_point since, Clock::time_point t) {
 class CommandTest : public ::testing::Test {
 public:
     void SetUp() override {
+        // One window manager for every window of the process, from the
+        // first on: openbox started after windows had come and gone (Alt+F4,
+        // a right-click) never let the next one be drawn.
+        ASSERT_TRUE(startWindowManager());
         frame = new orvelFrame(nullptr);
         id = frame->GetId();
         ASSERT_TRUE(showUntilPainted(
@@ -397,7 +401,6 @@ TEST_F(RightClickTest, RowsWithoutAPositivePidSignalNothing) {
 class KeyTest : public RightClickTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(startWindowManager());
         RightClickTest::SetUp();
         list->Bind(wxEVT_KEY_UP, [this](wxKeyEvent& e) {
             ++keyUps;
