@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <glib.h>
 #include <string>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -268,6 +269,20 @@ void orvelFrame::OnListCtrl1ItemRClick(wxListEvent& event) {
 }
 
 void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
+    // The timer's next tick is due one interval after the event loop
+    // dispatched this one (GLib's time for it): after a cycle that outlasted
+    // the interval it would come at once, before the window has drawn or
+    // taken a key, and a closed window would never be deleted. Counted
+    // again from the cycle's end, the window gets its time.
+    GSource* dispatched = g_main_current_source();
+    const gint64 started = dispatched ? g_source_get_time(dispatched) : g_get_monotonic_time();
+    refreshCycle();
+    const int interval = Timer1.GetInterval();
+    if (Timer1.IsRunning() && g_get_monotonic_time() - started >= gint64(interval) * 1000)
+        Timer1.Start(interval, false);
+}
+
+void orvelFrame::refreshCycle() {
     cpus = cpus_read(cpus);
     mems = mems_read(mems);
     showSummary();

@@ -50,7 +50,8 @@ private:
     // is meant to show, in the list's own font.
     int widthFor(const wxString& widest, int least) const;
 
-    // Steps of the refresh cycle.
+    // The refresh cycle, and its steps.
+    void refreshCycle();
     void showSummary();
     bool scanProcesses(int& numproc);
 

@@ -14,6 +14,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -234,6 +236,42 @@ TEST_F(CommandTest, ClosedAfterManyCyclesReleasesCleanly) {
     EXPECT_TRUE(waitFor([this] { return counter->count >= 31; }, kPatienceMs));
     frame->Close(false);
     EXPECT_TRUE(waitFor([this] { return gone(); }, kPatienceMs));
+}
+
+// Cycles that outlast the interval, as on a loaded machine (each tick held
+// up in its dispatch): the next tick comes an interval after the cycle ended
+// (half of one, as the cycle's end is seen a little after it), the window's
+// idle time runs in between, and a close asked for within a cycle ends the
+// window before the next.
+TEST_F(CommandTest, CyclesSlowerThanTheIntervalLeaveTheWindowItsTime) {
+    const int interval = 50;
+    std::vector<Clock::time_point> starts, ends;
+    std::string order; // T: a tick comes, E: its cycle ends, I: the window idles
+    frame->Bind(
+        wxEVT_TIMER,
+        [&](wxTimerEvent& e) {
+            starts.push_back(Clock::now());
+            order += 'T';
+            std::this_thread::sleep_for(std::chrono::milliseconds(interval + 10));
+            e.Skip();
+        },
+        orvelFrameAccess::timerId());
+    frame->Bind(wxEVT_IDLE, [&](wxIdleEvent& e) {
+        order += 'I';
+        e.Skip();
+    });
+    AfterEachCycle after(frame, [&] {
+        ends.push_back(Clock::now());
+        order += 'E';
+        if (ends.size() == 4)
+            frame->Close(false);
+    });
+    timer().Start(interval, false);
+    waitFor([&] { return gone() || ends.size() > 8; }, kPatienceMs);
+    EXPECT_TRUE(gone()) << ends.size() << " cycles and the window is still there";
+    for (size_t k = 1; k < starts.size(); ++k)
+        EXPECT_GE(msAfter(ends[k - 1], starts[k]), interval / 2) << "tick " << k + 1;
+    EXPECT_EQ(order.find("ET"), std::string::npos) << order;
 }
 
 // Right-clicks the row whose PID cell reads text, with the real mouse.
