@@ -145,11 +145,10 @@ void orvelList::sync(bool scanned, unsigned long long interval_ticks) {
     for (long& to : moved)
         if (to >= 0)
             to += static_cast<long>(fresh.size());
-    keepRowStates(moved);
-    refreshChangedRows(true);
+    refreshChangedRows(keepRowStates(moved));
 }
 
-void orvelList::keepRowStates(const std::vector<long>& moved) {
+bool orvelList::keepRowStates(const std::vector<long>& moved) {
     // The list keeps selection and focus by row number: they follow their
     // processes to their new rows, as they would follow rows inserted above
     // or deleted. A focused row that goes hands the focus to the next row
@@ -162,13 +161,16 @@ void orvelList::keepRowStates(const std::vector<long>& moved) {
     for (long row : selected)
         if (moved[row] != row)
             SetItemState(row, 0, wxLIST_STATE_SELECTED);
-    // Drawn anew in full once the list is idle.
-    SetItemCount(static_cast<long>(rows.size()));
+    // A new count has the whole list drawn anew once it is idle: set only
+    // when it changed, else only the rows that changed are drawn.
+    const bool counted = GetItemCount() != static_cast<long>(rows.size());
+    if (counted)
+        SetItemCount(static_cast<long>(rows.size()));
     for (long row : selected)
         if (moved[row] >= 0 && moved[row] != row)
             SetItemState(moved[row], wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
     if (focused < 0 || rows.empty())
-        return;
+        return counted;
     long to = static_cast<long>(rows.size()) - 1;
     for (size_t row = static_cast<size_t>(focused); row < moved.size(); ++row)
         if (moved[row] >= 0) {
@@ -177,6 +179,7 @@ void orvelList::keepRowStates(const std::vector<long>& moved) {
         }
     if (to != focused)
         SetItemState(to, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    return counted;
 }
 
 void orvelList::refreshChangedRows(bool redrawn) {

@@ -32,7 +32,8 @@ public:
 private:
     wxString OnGetItemText(long item, long column) const override;
     void OnKeyDown(wxKeyEvent& event);
-    void keepRowStates(const std::vector<long>& moved);
+    // Says whether the count of rows changed, which has them all drawn.
+    bool keepRowStates(const std::vector<long>& moved);
     void refreshChangedRows(bool redrawn);
     // What a row shows, as one number: the values its texts are made of.
     size_t rowKey(const PROC_t& r) const;
