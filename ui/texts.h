@@ -5,6 +5,8 @@
 
 #include <wx/string.h>
 
+#include <string>
+
 #include "cpu_usage.h"
 #include "mem_usage.h"
 #include "procstat.h"
@@ -20,5 +22,9 @@ wxString mem_cell(long long rss_pages, long pagesize);
 // Process and user names are bytes anyone may choose: UTF-8 when GTK takes
 // them as UTF-8, else byte for byte; C0 and C1 control characters show as '?'.
 wxString name_cell(const char* bytes);
+// Whether the name of a stat file's "(name)", as name_cell shows it without
+// the parentheses, starts with folded: characters put through
+// g_unichar_tolower, as the name's are. Makes no text.
+bool shown_name_starts_with(const char* bytes, const std::u32string& folded);
 
 #endif
