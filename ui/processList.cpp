@@ -3,8 +3,6 @@
 #include <wx/bookctrl.h>
 #include <wx/time.h>
 
-#include <glib.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -132,12 +130,10 @@ void orvelList::OnChar(wxKeyEvent& event) {
 }
 
 long orvelList::findRow(const wxString& text, long from) const {
-    std::u32string folded;
+    const std::u32string folded = fold_case(text);
     bool digits = !text.empty();
-    for (wxUniChar c : text) {
-        folded += static_cast<char32_t>(g_unichar_tolower(c.GetValue()));
+    for (wxUniChar c : text)
         digits = digits && c >= '0' && c <= '9';
-    }
     const size_t count = rows.size();
     for (size_t i = 0; i < count; ++i) {
         const size_t row = (static_cast<size_t>(from) + i) % count;

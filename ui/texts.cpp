@@ -89,6 +89,13 @@ wxString name_cell(const char* bytes) {
     return out;
 }
 
+std::u32string fold_case(const wxString& text) {
+    std::u32string folded;
+    for (wxUniChar c : text)
+        folded += static_cast<char32_t>(g_unichar_tolower(c.GetValue()));
+    return folded;
+}
+
 bool shown_name_starts_with(const char* bytes, const std::u32string& folded) {
     const char* p = bytes;
     const char* end = bytes + strlen(bytes);

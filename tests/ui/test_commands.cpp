@@ -6,13 +6,16 @@
 #include "wait_for.h"
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
 #include <wx/testing.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -440,6 +443,52 @@ TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsCh
     wxUIActionSimulator().Char(WXK_PAGEDOWN, wxMOD_CONTROL);
     EXPECT_TRUE(
         waitFor([this] { return orvelFrameAccess::notebook(frame)->GetSelection(); }, 2000));
+}
+
+TEST_F(KeyTest, TypingFindsARowByItsNameOrPidAndTheRowKeepsItsFocus) {
+    auto named = [](const char* name) {
+        ChildOptions o;
+        o.name = name;
+        return o;
+    };
+    Child two(named("qzfind-two")), one(named("qzfind-one")),
+        korean(named("qz\xed\x95\x9c\xea\xb8\x80"));
+    ASSERT_TRUE(two.ok() && one.ok() && korean.ok());
+    refreshNow();
+    // On top, in this order; the focus on the last row, so a search wraps.
+    std::vector<num>& rows = orvelFrameAccess::rows(frame);
+    for (num pid : {korean.pid(), one.pid(), two.pid()})
+        std::rotate(rows.begin(), std::find(rows.begin(), rows.end(), pid),
+                    std::find(rows.begin(), rows.end(), pid) + 1);
+    list->SetItemState(list->GetItemCount() - 1, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    auto type = [&](const char* text) {
+        const int before = keyUps;
+        wxUIActionSimulator().Text(text);
+        return waitFor([&] { return keyUps >= before + int(strlen(text)); }, 5000);
+    };
+    auto found = [&](long row) {
+        return focusedRow() == row && list->GetSelectedItemCount() == 1 &&
+               list->GetItemState(row, wxLIST_STATE_SELECTED);
+    };
+    ASSERT_TRUE(type("qzfind-one"));
+    EXPECT_TRUE(found(1)) << focusedRow();
+    // The same letter again: the next row that starts with it.
+    ASSERT_TRUE(press(WXK_ESCAPE) && type("qq"));
+    EXPECT_TRUE(found(2)) << focusedRow();
+    // Text an input method composes; then a PID, and no match moves nothing.
+    ASSERT_TRUE(press(WXK_HOME));
+    g_signal_emit_by_name(list->GetMainWindowOfCompositeControl()->m_imContext, "commit",
+                          "qz\xed\x95\x9c\xea\xb8\x80");
+    EXPECT_TRUE(found(2)) << focusedRow();
+    ASSERT_TRUE(press(WXK_ESCAPE) && type(std::to_string(one.pid()).c_str()));
+    EXPECT_TRUE(found(1)) << focusedRow();
+    ASSERT_TRUE(press(WXK_ESCAPE) && type("qzfind-twx"));
+    EXPECT_TRUE(found(0)) << focusedRow();
+    // New rows come on top: the focus stays on its process.
+    Child newcomer;
+    refreshNow();
+    EXPECT_GT(rowOf(std::to_string(two.pid())), 0);
+    EXPECT_TRUE(found(rowOf(std::to_string(two.pid()))));
 }
 
 } // namespace
