@@ -6,7 +6,6 @@
 #include "wait_for.h"
 
 #include <gtest/gtest.h>
-#include <gtk/gtk.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
 #include <wx/testing.h>
@@ -15,7 +14,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -446,49 +444,43 @@ TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsCh
 }
 
 TEST_F(KeyTest, TypingFindsARowByItsNameOrPidAndTheRowKeepsItsFocus) {
-    auto named = [](const char* name) {
+    // Two sharing a prefix, one in Korean.
+    const char* const names[] = {"qzfind-two", "qzfind-one", "qz\xed\x95\x9c\xea\xb8\x80"};
+    std::vector<std::unique_ptr<Child>> kids;
+    for (const char* name : names) {
         ChildOptions o;
         o.name = name;
-        return o;
-    };
-    Child two(named("qzfind-two")), one(named("qzfind-one")),
-        korean(named("qz\xed\x95\x9c\xea\xb8\x80"));
-    ASSERT_TRUE(two.ok() && one.ok() && korean.ok());
+        kids.emplace_back(new Child(o));
+    }
     refreshNow();
-    // On top, in this order; the focus on the last row, so a search wraps.
+    // Their rows on top in that order, the focus on the last row: a search wraps.
     std::vector<num>& rows = orvelFrameAccess::rows(frame);
-    for (num pid : {korean.pid(), one.pid(), two.pid()})
-        std::rotate(rows.begin(), std::find(rows.begin(), rows.end(), pid),
-                    std::find(rows.begin(), rows.end(), pid) + 1);
+    for (int i = 2; i >= 0; --i) {
+        auto at = std::find(rows.begin(), rows.end(), kids[i]->pid());
+        ASSERT_NE(at, rows.end());
+        std::rotate(rows.begin(), at, at + 1);
+    }
     list->SetItemState(list->GetItemCount() - 1, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
-    auto type = [&](const char* text) {
+    auto typed = [&](const std::string& text, long row) {
         const int before = keyUps;
-        wxUIActionSimulator().Text(text);
-        return waitFor([&] { return keyUps >= before + int(strlen(text)); }, 5000);
-    };
-    auto found = [&](long row) {
-        return focusedRow() == row && list->GetSelectedItemCount() == 1 &&
+        wxUIActionSimulator().Text(text.c_str());
+        return waitFor([&] { return keyUps >= before + int(text.size()); }, 5000) &&
+               focusedRow() == row && list->GetSelectedItemCount() == 1 &&
                list->GetItemState(row, wxLIST_STATE_SELECTED);
     };
-    ASSERT_TRUE(type("qzfind-one"));
-    EXPECT_TRUE(found(1)) << focusedRow();
+    EXPECT_TRUE(typed("qzfind-one", 1)) << focusedRow();
     // The same letter again: the next row that starts with it.
-    ASSERT_TRUE(press(WXK_ESCAPE) && type("qq"));
-    EXPECT_TRUE(found(2)) << focusedRow();
-    // Text an input method composes; then a PID, and no match moves nothing.
+    EXPECT_TRUE(press(WXK_ESCAPE) && typed("qq", 2)) << focusedRow();
+    // Text an input method composes, as GTK hands its commit on.
     ASSERT_TRUE(press(WXK_HOME));
-    g_signal_emit_by_name(list->GetMainWindowOfCompositeControl()->m_imContext, "commit",
-                          "qz\xed\x95\x9c\xea\xb8\x80");
-    EXPECT_TRUE(found(2)) << focusedRow();
-    ASSERT_TRUE(press(WXK_ESCAPE) && type(std::to_string(one.pid()).c_str()));
-    EXPECT_TRUE(found(1)) << focusedRow();
-    ASSERT_TRUE(press(WXK_ESCAPE) && type("qzfind-twx"));
-    EXPECT_TRUE(found(0)) << focusedRow();
-    // New rows come on top: the focus stays on its process.
+    list->GetMainWindowOfCompositeControl()->GTKDoInsertTextFromIM(names[2]);
+    EXPECT_TRUE(typed("", 2)) << focusedRow();
+    EXPECT_TRUE(press(WXK_ESCAPE) && typed(std::to_string(kids[1]->pid()), 1)) << focusedRow();
+    // No match moves nothing; new rows on top, and the focus stays on its process.
+    EXPECT_TRUE(press(WXK_ESCAPE) && typed("qzfind-twx", 0)) << focusedRow();
     Child newcomer;
     refreshNow();
-    EXPECT_GT(rowOf(std::to_string(two.pid())), 0);
-    EXPECT_TRUE(found(rowOf(std::to_string(two.pid()))));
+    EXPECT_TRUE(typed("", rowOf(std::to_string(kids[0]->pid()))) && focusedRow() > 0);
 }
 
 } // namespace
