@@ -224,9 +224,8 @@ TEST_F(A11y, FocusFollowsItsProcessAndSelectionIsTold) {
         return atspi_accessible_get_index_in_parent(focused, nullptr) == c.row(kid.pid()) * 6;
     }));
     EXPECT_EQ(nameOf(focused), std::to_string(kid.pid()));
-    // Typing the start of a name finds its row, told as an arrow key's. Keys
-    // go to the window under the pointer; one that comes over a second late
-    // begins a new text, so a slow machine types again.
+    // Typing finds a row, told as an arrow key's; keys go to the window under
+    // the pointer, and one a second late begins a new text: typed again.
     AtspiRect* r =
         atspi_component_get_extents(ATSPI_COMPONENT(table), ATSPI_COORD_TYPE_SCREEN, nullptr);
     atspi_generate_mouse_event(r->x + r->width / 2, r->y + r->height / 2, "abs", nullptr);

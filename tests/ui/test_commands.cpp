@@ -444,7 +444,6 @@ TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsCh
 }
 
 TEST_F(KeyTest, TypingFindsARowByItsNameOrPidAndTheRowKeepsItsFocus) {
-    // Two sharing a prefix, one in Korean.
     const char* const names[] = {"qzfind-two", "qzfind-one", "qz\xed\x95\x9c\xea\xb8\x80"};
     std::vector<std::unique_ptr<Child>> kids;
     for (const char* name : names) {
@@ -469,10 +468,8 @@ TEST_F(KeyTest, TypingFindsARowByItsNameOrPidAndTheRowKeepsItsFocus) {
                list->GetItemState(row, wxLIST_STATE_SELECTED);
     };
     EXPECT_TRUE(typed("qzfind-one", 1)) << focusedRow();
-    // The same letter again: the next row that starts with it.
-    EXPECT_TRUE(press(WXK_ESCAPE) && typed("qq", 2)) << focusedRow();
-    // Text an input method composes, as GTK hands its commit on.
-    ASSERT_TRUE(press(WXK_HOME));
+    EXPECT_TRUE(press(WXK_ESCAPE) && typed("qq", 2)) << "the next row with the same letter";
+    ASSERT_TRUE(press(WXK_HOME)); // Korean an input method composes, handed on as GTK does
     list->GetMainWindowOfCompositeControl()->GTKDoInsertTextFromIM(names[2]);
     EXPECT_TRUE(typed("", 2)) << focusedRow();
     EXPECT_TRUE(press(WXK_ESCAPE) && typed(std::to_string(kids[1]->pid()), 1)) << focusedRow();
