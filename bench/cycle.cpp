@@ -13,6 +13,10 @@
 //
 // With --status-calls K: then the median CPU time of telling K new status
 // texts to the accessibility bus.
+//
+// With --storm N --search-keys K instead: N extra idle processes listed, the
+// CPU time of K keys typed into the list that no row's name or PID starts
+// with: each searches every row, from the focused one round to it.
 #include "accessible.h"
 #include "floor_scan.h"
 #include "frame_access.h"
@@ -285,6 +289,31 @@ int storm(orvelFrame* frame, long n, const std::string& helper, int warmup, int 
     return 0;
 }
 
+int searchKeys(orvelFrame* frame, long n, const std::string& helper, int keys) {
+    IdleChildren kids(helper, n);
+    if (!kids.ok())
+        return 1;
+    runCycle(frame);
+    runCycle(frame);
+    wxListCtrl* list = orvelFrameAccess::list(frame);
+    list->SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    std::vector<double> us;
+    for (int i = 0; i < keys; ++i) {
+        // The rows window's character, as GTK hands it on; a second apart,
+        // each key begins a new text.
+        wxKeyEvent key(wxEVT_CHAR);
+        key.m_keyCode = key.m_uniChar = '~';
+        key.SetTimestamp(2000 * (i + 1));
+        us.push_back(
+            timed([&] { list->GetMainWindowOfCompositeControl()->HandleWindowEvent(key); }).cpuUs);
+    }
+    say("search_rows", long(list->GetItemCount()));
+    say("search_focus_moved", long(list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED)));
+    say("search_us_median", median(us));
+    say("search_us_max", *std::max_element(us.begin(), us.end()));
+    return 0;
+}
+
 // The helper next to this program.
 std::string helperBeside(const char* self) {
     char path[4096];
@@ -301,7 +330,7 @@ int main(int argc, char** argv) {
     int cycles = 25, warmup = 2, gap_ms = 500, steady = 5, scans = 5;
     long stormN = 0;
     bool roomOnly = false, focusRow = false;
-    int statusCalls = 0;
+    int statusCalls = 0, keys = 0;
     const char* data = nullptr;
     std::string helper = helperBeside(argv[0]);
     for (int i = 1; i < argc; ++i) {
@@ -330,6 +359,8 @@ int main(int argc, char** argv) {
             perfCtl = open(v, O_WRONLY | O_CLOEXEC);
         else if (!strcmp(argv[i], "--status-calls"))
             statusCalls = atoi(v);
+        else if (!strcmp(argv[i], "--search-keys"))
+            keys = atoi(v);
         ++i;
     }
     if (cycles < 1)
@@ -363,7 +394,8 @@ int main(int argc, char** argv) {
     frame->Show(true);
     pumpEvents(300);
     if (stormN > 0) {
-        int rc = storm(frame, stormN, helper, warmup, steady, scans, gap_ms, focusRow);
+        int rc = keys > 0 ? searchKeys(frame, stormN, helper, keys)
+                          : storm(frame, stormN, helper, warmup, steady, scans, gap_ms, focusRow);
         frame->Destroy();
         pumpEvents(50);
         stopToolkit();

@@ -1,8 +1,11 @@
 #include "processList.h"
 
 #include <wx/bookctrl.h>
+#include <wx/time.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -23,14 +26,20 @@ bool isMoveKey(int key) {
            key == WXK_PAGEUP || key == WXK_PAGEDOWN;
 }
 
+// Longer between two keys, and the second begins a new search text.
+const unsigned kTypingPauseMs = 1000;
+
 } // namespace
 
 orvelList::orvelList(ProcessTable& ps, wxWindow* parent, wxWindowID id, const wxPoint& pos,
                      const wxSize& size, long style, const wxString& name)
     : wxListCtrl(parent, id, pos, size, style | wxLC_VIRTUAL, wxDefaultValidator, name), ps(ps),
-      pagesize(sysconf(_SC_PAGESIZE)), clktck(sysconf(_SC_CLK_TCK)), sinceboot(0), shownTop(-1) {
-    // The rows window hands its keys to the list first.
+      pagesize(sysconf(_SC_PAGESIZE)), clktck(sysconf(_SC_CLK_TCK)), sinceboot(0), shownTop(-1),
+      typedAt(0), typedAtHere(0) {
+    // The rows window hands its keys to the list first, characters too: a
+    // character the list takes is not searched for by the toolkit.
     Bind(wxEVT_KEY_DOWN, &orvelList::OnKeyDown, this);
+    Bind(wxEVT_CHAR, &orvelList::OnChar, this);
 }
 
 wxString orvelList::OnGetItemText(long item, long column) const {
@@ -72,6 +81,74 @@ void orvelList::OnKeyDown(wxKeyEvent& event) {
     if (GetItemRect(row, r))
         click.SetPoint(r.GetPosition());
     GetEventHandler()->ProcessEvent(click);
+}
+
+void orvelList::OnChar(wxKeyEvent& event) {
+    // Characters an input method composes come here too, one by one.
+    const wxChar c = event.GetUnicodeKey();
+    // Keys with Ctrl, Alt or Meta are commands (Alt+letters open the
+    // menus); a space begins no name, and stays the list's own key then.
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || (event.GetModifiers() & ~wxMOD_SHIFT) ||
+        (c == ' ' && typed.empty())) {
+        // Escape, a move key, any other key: a new text.
+        typed.clear();
+        event.Skip();
+        return;
+    }
+    // The keys' own times, when both have one, tell the user's pause even
+    // when the keys are handled late.
+    const long at = event.GetTimestamp();
+    const wxLongLong here = wxGetLocalTimeMillis();
+    const bool paused = at && typedAt ? static_cast<uint32_t>(at - typedAt) > kTypingPauseMs
+                                      : here - typedAtHere > kTypingPauseMs;
+    typedAt = at;
+    typedAtHere = here;
+    if (paused)
+        typed.clear();
+    const long focused = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    long row;
+    if (typed.length() == 1 && typed[0] == c) {
+        // The same character again: the next row that starts with it.
+        row = findRow(typed, focused + 1);
+    } else {
+        row = findRow(typed + c, std::max(focused, 0L));
+        // With no match the text stays what matched last.
+        if (row >= 0)
+            typed += c;
+    }
+    if (row < 0)
+        return;
+    // As an arrow key moves: the row alone selected and focused, in view.
+    const long state = wxLIST_STATE_FOCUSED | wxLIST_STATE_SELECTED;
+    if (row != focused || GetSelectedItemCount() != 1 ||
+        !GetItemState(row, wxLIST_STATE_SELECTED)) {
+        if (GetSelectedItemCount() > 0)
+            SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+        SetItemState(row, state, state);
+    }
+    EnsureVisible(row);
+}
+
+long orvelList::findRow(const wxString& text, long from) const {
+    const std::u32string folded = fold_case(text);
+    bool digits = !text.empty();
+    for (wxUniChar c : text)
+        digits = digits && c >= '0' && c <= '9';
+    const size_t count = rows.size();
+    for (size_t i = 0; i < count; ++i) {
+        const size_t row = (static_cast<size_t>(from) + i) % count;
+        if (digits) {
+            // As the PID cell shows it.
+            char pid[16];
+            const char* end = std::to_chars(pid, pid + sizeof pid, int(rows[row])).ptr;
+            if (size_t(end - pid) >= folded.size() && std::equal(folded.begin(), folded.end(), pid))
+                return static_cast<long>(row);
+        }
+        const PROC_t* r = ps.find(rows[row]);
+        if (r && shown_name_starts_with(r->tcomm, folded))
+            return static_cast<long>(row);
+    }
+    return -1;
 }
 
 wxString orvelList::cellText(long row, long column) const {

@@ -15,6 +15,8 @@ enum columntype { idPID = 0, idCMD = 1, idUSR = 2, idCPU = 3, idMEM = 4, idTME =
 // draws, made then from the table's records, so a refresh costs what the
 // screen shows, not what the table holds. The Menu key and Shift+F10 act on
 // the focused row as a right-click does; Ctrl+Page keys turn the pages.
+// Typing finds a row by the start of its command name (or digits, of its
+// PID), in place of the toolkit's search of the first column.
 class orvelList : public wxListCtrl {
 public:
     orvelList(ProcessTable& ps, wxWindow* parent, wxWindowID id, const wxPoint& pos,
@@ -32,6 +34,10 @@ public:
 private:
     wxString OnGetItemText(long item, long column) const override;
     void OnKeyDown(wxKeyEvent& event);
+    void OnChar(wxKeyEvent& event);
+    // The first row from row from on, wrapping, whose name starts with
+    // text, or when text is digits, whose PID does.
+    long findRow(const wxString& text, long from) const;
     // Says whether the count of rows changed, which has them all drawn.
     bool keepRowStates(const std::vector<long>& moved);
     void refreshChangedRows(bool redrawn);
@@ -47,6 +53,11 @@ private:
     // the top one: only those whose texts changed since are drawn again.
     long shownTop;
     std::vector<size_t> shownKeys;
+    // The search text typed so far, and when its last key came: the key's
+    // own time when it has one, and the clock's.
+    wxString typed;
+    long typedAt;
+    wxLongLong typedAtHere;
 
     friend struct orvelFrameAccess; // the tests' window into the rows
 };

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 wxString cpu_text(const CPU_t& c) {
     return wxString::Format(_T("CPU Usage(Total) : %.2f%%\nCPU Usage(User) : %.2f%%\n")
@@ -86,4 +87,41 @@ wxString name_cell(const char* bytes) {
                 *it = '?';
         }
     return out;
+}
+
+std::u32string fold_case(const wxString& text) {
+    std::u32string folded;
+    for (wxUniChar c : text)
+        folded += static_cast<char32_t>(g_unichar_tolower(c.GetValue()));
+    return folded;
+}
+
+bool shown_name_starts_with(const char* bytes, const std::u32string& folded) {
+    const char* p = bytes;
+    const char* end = bytes + strlen(bytes);
+    if (p < end && *p == '(')
+        ++p;
+    if (end > p && end[-1] == ')')
+        --end;
+    // An ASCII byte shows as itself whatever the rest; how the others show
+    // hangs on the whole name, as in name_cell, looked at once met.
+    enum { unknown, utf8, bytewise } decoding = unknown;
+    for (char32_t want : folded) {
+        if (p >= end)
+            return false;
+        gunichar c = static_cast<unsigned char>(*p);
+        if (c >= 0x80 && decoding == unknown)
+            decoding = g_utf8_validate(bytes, -1, nullptr) ? utf8 : bytewise;
+        if (c >= 0x80 && decoding == utf8) {
+            c = g_utf8_get_char(p);
+            p = g_utf8_next_char(p);
+        } else {
+            ++p;
+        }
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            c = '?';
+        if (g_unichar_tolower(c) != want)
+            return false;
+    }
+    return true;
 }

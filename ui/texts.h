@@ -5,6 +5,8 @@
 
 #include <wx/string.h>
 
+#include <string>
+
 #include "cpu_usage.h"
 #include "mem_usage.h"
 #include "procstat.h"
@@ -20,5 +22,11 @@ wxString mem_cell(long long rss_pages, long pagesize);
 // Process and user names are bytes anyone may choose: UTF-8 when GTK takes
 // them as UTF-8, else byte for byte; C0 and C1 control characters show as '?'.
 wxString name_cell(const char* bytes);
+// A typed text to look for, letters in lower case.
+std::u32string fold_case(const wxString& text);
+// Whether the name of a stat file's "(name)", as name_cell shows it without
+// the parentheses and with letters in lower case, starts with folded. Makes
+// no text.
+bool shown_name_starts_with(const char* bytes, const std::u32string& folded);
 
 #endif

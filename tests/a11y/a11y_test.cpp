@@ -224,6 +224,17 @@ TEST_F(A11y, FocusFollowsItsProcessAndSelectionIsTold) {
         return atspi_accessible_get_index_in_parent(focused, nullptr) == c.row(kid.pid()) * 6;
     }));
     EXPECT_EQ(nameOf(focused), std::to_string(kid.pid()));
+    // Typing finds a row, told as an arrow key's; keys go to the window under
+    // the pointer, and one a second late begins a new text: typed again.
+    AtspiRect* r =
+        atspi_component_get_extents(ATSPI_COMPONENT(table), ATSPI_COORD_TYPE_SCREEN, nullptr);
+    atspi_generate_mouse_event(r->x + r->width / 2, r->y + r->height / 2, "abs", nullptr);
+    told.clear();
+    bool heard = false;
+    for (int i = 0; i < 3 && !heard; ++i)
+        heard = atspi_generate_keyboard_event(0, "a11y?", ATSPI_KEY_STRING, nullptr) &&
+                focusTold(kid.pid());
+    EXPECT_TRUE(heard);
     // A selection set by a client is the list's, and told.
     AtspiSelection* selection = ATSPI_SELECTION(table);
     ASSERT_TRUE(betweenCycles([&](const Cycle& c) {

@@ -97,6 +97,16 @@ TEST(RowCells, TimeCpuMemoryAndNames) {
                         "b\x7f)")
                   .utf8_string(),
               "(a?b?)");
+    // A name is found by what its cell shows, in either case, and by no more.
+    for (const char* name : {"(a b) c)", "(프로세스)", "(\xc9t\xe9)", "(a\nb\x1b)",
+                             "(\xf5\x80\x80\x80)", "(\xed\xa0\x80)",
+                             "(a\xc2\x85"
+                             "b\x7f)"}) {
+        const wxString shown = name_cell(name).Mid(1).RemoveLast();
+        EXPECT_TRUE(shown_name_starts_with(name, fold_case(shown.Upper()))) << name;
+        EXPECT_FALSE(shown_name_starts_with(name, fold_case(shown + ")"))) << name;
+        EXPECT_FALSE(shown_name_starts_with(name, fold_case(shown.Left(1) + "x"))) << name;
+    }
 }
 
 } // namespace

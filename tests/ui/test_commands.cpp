@@ -11,6 +11,7 @@
 #include <wx/testing.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -481,6 +482,43 @@ TEST_F(KeyTest, ArrowsFromStartUpThenMenuKeyAndShiftF10TerminateTheFocusedRowsCh
     wxUIActionSimulator().Char(WXK_PAGEDOWN, wxMOD_CONTROL);
     EXPECT_TRUE(
         waitFor([this] { return orvelFrameAccess::notebook(frame)->GetSelection(); }, 2000));
+}
+
+TEST_F(KeyTest, TypingFindsARowByItsNameOrPidAndTheRowKeepsItsFocus) {
+    const char* const names[] = {"qzfind-two", "qzfind-one", "qz\xed\x95\x9c\xea\xb8\x80"};
+    std::vector<std::unique_ptr<Child>> kids;
+    for (const char* name : names) {
+        ChildOptions o;
+        o.name = name;
+        kids.emplace_back(new Child(o));
+    }
+    refreshNow();
+    // Their rows on top in that order, the focus on the last row: a search wraps.
+    std::vector<num>& rows = orvelFrameAccess::rows(frame);
+    for (int i = 2; i >= 0; --i) {
+        auto at = std::find(rows.begin(), rows.end(), kids[i]->pid());
+        ASSERT_NE(at, rows.end());
+        std::rotate(rows.begin(), at, at + 1);
+    }
+    list->SetItemState(list->GetItemCount() - 1, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    auto typed = [&](const std::string& text, long row) {
+        const int before = keyUps;
+        wxUIActionSimulator().Text(text.c_str());
+        return waitFor([&] { return keyUps >= before + int(text.size()); }, 5000) &&
+               focusedRow() == row && list->GetSelectedItemCount() == 1 &&
+               list->GetItemState(row, wxLIST_STATE_SELECTED);
+    };
+    EXPECT_TRUE(typed("qzfind-one", 1)) << focusedRow();
+    EXPECT_TRUE(press(WXK_ESCAPE) && typed("qq", 2)) << "the next row with the same letter";
+    ASSERT_TRUE(press(WXK_HOME)); // Korean an input method composes, handed on as GTK does
+    list->GetMainWindowOfCompositeControl()->GTKDoInsertTextFromIM(names[2]);
+    EXPECT_TRUE(typed("", 2)) << focusedRow();
+    EXPECT_TRUE(press(WXK_ESCAPE) && typed(std::to_string(kids[1]->pid()), 1)) << focusedRow();
+    // No match moves nothing; new rows on top, and the focus stays on its process.
+    EXPECT_TRUE(press(WXK_ESCAPE) && typed("qzfind-twx", 0)) << focusedRow();
+    Child newcomer;
+    refreshNow();
+    EXPECT_TRUE(typed("", rowOf(std::to_string(kids[0]->pid()))) && focusedRow() > 0);
 }
 
 } // namespace
