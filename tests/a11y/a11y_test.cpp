@@ -235,6 +235,15 @@ TEST_F(A11y, FocusFollowsItsProcessAndSelectionIsTold) {
     ASSERT_TRUE(focus(kid.pid()));
     AtspiAccessible* focused = focusTold(kid.pid());
     ASSERT_TRUE(focused);
+    // Away to the tabs and back, the focused row is told again, focused.
+    ASSERT_TRUE(waitFor([&] { return has(focused, ATSPI_STATE_FOCUSED); }, 20000));
+    ASSERT_TRUE(
+        atspi_component_grab_focus(ATSPI_COMPONENT(find(app, ATSPI_ROLE_PAGE_TAB_LIST)), nullptr));
+    ASSERT_TRUE(waitFor([&] { return !has(focused, ATSPI_STATE_FOCUSED); }, 20000));
+    toldUntil([](const Told&) { return true; }); // all told so far, then none
+    told.clear();
+    ASSERT_TRUE(focus(kid.pid()));
+    EXPECT_TRUE(has(focusTold(kid.pid()), ATSPI_STATE_FOCUSED));
     // A new process comes on top: the focus stays on its process, untold.
     Child newcomer;
     const size_t before = told.size();
