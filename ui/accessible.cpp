@@ -27,7 +27,8 @@ struct TableState {
     std::vector<OrvelCell*> kept; // most recently asked last
     std::vector<AtkObject*> headers;
     OrvelCell* focus = nullptr;
-    wxString focusKey; // the PID text of the focused row
+    wxString focusKey;        // the PID text of the focused row
+    bool rowsFocused = false; // as last told
 };
 
 struct OrvelTable {
@@ -529,19 +530,24 @@ void focusMoved(OrvelTable* t, long row) {
     announceFocus(t);
 }
 
-gboolean rowsFocusIn(GtkWidget*, GdkEvent*, gpointer table) {
+// Followed through the property, not the focus events: the window's own
+// handlers stop those before any the table connects. The property is told
+// again on each grab, changed or not.
+void rowsFocusChanged(GtkWidget* rows, GParamSpec*, gpointer table) {
     OrvelTable* t = tableOf(table);
-    if (t->state->focus)
+    TableState* s = t->state;
+    const bool focused = gtk_widget_has_focus(rows);
+    if (focused == s->rowsFocused)
+        return;
+    s->rowsFocused = focused;
+    if (!focused) {
+        if (s->focus)
+            setFocused(s->focus, false);
+    } else if (s->focus) {
         announceFocus(t);
-    else if (wxListCtrl* list = listOf(t))
+    } else if (wxListCtrl* list = listOf(t)) {
         focusMoved(t, list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED));
-    return FALSE;
-}
-
-gboolean rowsFocusOut(GtkWidget*, GdkEvent*, gpointer table) {
-    if (OrvelCell* c = tableOf(table)->state->focus)
-        setFocused(c, false);
-    return FALSE;
+    }
 }
 
 // ---- attaching
@@ -651,8 +657,7 @@ void attachAccessibleTable(wxListCtrl* list, const wxString& name) {
     g_object_set_qdata(G_OBJECT(rows), tableQuark(), t);
     atk_object_initialize(ATK_OBJECT(t), rows);
     atk_object_set_name(ATK_OBJECT(t), name.utf8_str());
-    g_signal_connect_after(rows, "focus-in-event", G_CALLBACK(rowsFocusIn), t);
-    g_signal_connect(rows, "focus-out-event", G_CALLBACK(rowsFocusOut), t);
+    g_signal_connect(rows, "notify::has-focus", G_CALLBACK(rowsFocusChanged), t);
     g_signal_connect(rows, "destroy", G_CALLBACK(rowsDestroyed), t);
     list->Bind(wxEVT_LIST_ITEM_FOCUSED, ListEvents(t, onFocused));
     list->Bind(wxEVT_LIST_ITEM_SELECTED, ListEvents(t, onSelection));

@@ -12,6 +12,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -150,6 +151,10 @@ protected:
     std::string cell(long row, int col) {
         return nameOf(atspi_table_get_accessible_at(ATSPI_TABLE(table), row, col, nullptr));
     }
+    AtspiTable* grid() const { return ATSPI_TABLE(table); }
+    static bool has(AtspiAccessible* a, AtspiStateType state) {
+        return a && atspi_state_set_contains(atspi_accessible_get_state_set(a), state);
+    }
     bool toldUntil(const std::function<bool(const Told&)>& what) {
         return waitFor(
             [&] {
@@ -195,6 +200,24 @@ TEST_F(A11y, TheListIsATableOfItsTextsTheStatusLineAStatusBarAndClosingLeavesCel
         return t.source == bar && t.type == "object:property-change:accessible-name";
     }));
     EXPECT_TRUE(betweenCycles([&](const Cycle& c) { return nameOf(bar) == c.status; }));
+    // A cell's place in the window is its place on screen less the window's.
+    AtspiPoint* win = atspi_component_get_position(ATSPI_COMPONENT(find(app, ATSPI_ROLE_FRAME)),
+                                                   ATSPI_COORD_TYPE_SCREEN, nullptr);
+    ASSERT_TRUE(win && win->x > 0 && win->y > 0) << "the window is at the screen's corner";
+    AtspiComponent* c01 = ATSPI_COMPONENT(atspi_table_get_accessible_at(grid(), 0, 1, nullptr));
+    AtspiPoint* screen = atspi_component_get_position(c01, ATSPI_COORD_TYPE_SCREEN, nullptr);
+    AtspiPoint* inWindow = atspi_component_get_position(c01, ATSPI_COORD_TYPE_WINDOW, nullptr);
+    EXPECT_EQ(std::make_pair(inWindow->x, inWindow->y),
+              std::make_pair(screen->x - win->x, screen->y - win->y));
+    // Asked again after as many others as the table keeps, a cell is made anew.
+    std::vector<Child> more(11); // rows for more cells than are kept
+    EXPECT_TRUE(betweenCycles([&](const Cycle&) {
+        AtspiAccessible* first = atspi_table_get_accessible_at(grid(), 0, 0, nullptr);
+        const int n = std::min(atspi_table_get_n_rows(grid(), nullptr) * 6, 65);
+        for (int i = 1; i < n; ++i)
+            g_object_unref(atspi_table_get_accessible_at(grid(), i / 6, i % 6, nullptr));
+        return n == 65 && atspi_table_get_accessible_at(grid(), 0, 0, nullptr) != first;
+    }));
     // Closed while a client holds cells: they answer, as defunct.
     std::vector<AtspiAccessible*> held;
     for (int col = 0; col < 6; ++col) {
@@ -212,6 +235,15 @@ TEST_F(A11y, FocusFollowsItsProcessAndSelectionIsTold) {
     ASSERT_TRUE(focus(kid.pid()));
     AtspiAccessible* focused = focusTold(kid.pid());
     ASSERT_TRUE(focused);
+    // Away to the tabs and back, the focused row is told again, focused.
+    ASSERT_TRUE(waitFor([&] { return has(focused, ATSPI_STATE_FOCUSED); }, 20000));
+    ASSERT_TRUE(
+        atspi_component_grab_focus(ATSPI_COMPONENT(find(app, ATSPI_ROLE_PAGE_TAB_LIST)), nullptr));
+    ASSERT_TRUE(waitFor([&] { return !has(focused, ATSPI_STATE_FOCUSED); }, 20000));
+    toldUntil([](const Told&) { return true; }); // all told so far, then none
+    told.clear();
+    ASSERT_TRUE(focus(kid.pid()));
+    EXPECT_TRUE(has(focusTold(kid.pid()), ATSPI_STATE_FOCUSED));
     // A new process comes on top: the focus stays on its process, untold.
     Child newcomer;
     const size_t before = told.size();
@@ -246,8 +278,20 @@ TEST_F(A11y, FocusFollowsItsProcessAndSelectionIsTold) {
     EXPECT_TRUE(betweenCycles([&](const Cycle& c) {
         return c.row(kid.pid()) >= 0 &&
                atspi_table_is_row_selected(ATSPI_TABLE(table), c.row(kid.pid()), nullptr) &&
-               atspi_selection_get_n_selected_children(selection, nullptr) == 1;
+               atspi_selection_get_n_selected_children(selection, nullptr) == 1 &&
+               has(atspi_table_get_accessible_at(grid(), c.row(kid.pid()), 2, nullptr),
+                   ATSPI_STATE_SELECTED);
     }));
+    // Taken off the row or cleared by a client, the selection is gone.
+    for (int how = 0; how < 3; ++how)
+        EXPECT_TRUE(betweenCycles([&](const Cycle& c) {
+            const long row = c.row(kid.pid());
+            atspi_table_add_row_selection(grid(), row, nullptr);
+            how == 0   ? atspi_table_remove_row_selection(grid(), row, nullptr)
+            : how == 1 ? atspi_selection_deselect_selected_child(selection, 0, nullptr)
+                       : atspi_selection_clear_selection(selection, nullptr);
+            return row >= 0 && atspi_selection_get_n_selected_children(selection, nullptr) == 0;
+        })) << how;
 }
 
 } // namespace

@@ -39,6 +39,9 @@ int main(int argc, char** argv) {
         printf("%s\n", line.c_str());
         fflush(stdout);
     });
+    // Away from the screen's corner, places in the window are not places on
+    // screen.
+    frame->Move(48, 32);
     frame->Show(true);
     app->OnRun();
     hook.reset();

@@ -109,6 +109,7 @@ TEST_F(ProcessTableTest, TheHeldFileNotTheStartTimeTellsTheProcess) {
         merge(pid, *t);
         EXPECT_STREQ(r->tcomm, "(orvel-second)");
         EXPECT_EQ(r->utime_sav, 0) << "another process under the PID starts from zero";
+        EXPECT_EQ(t->heldFiles(), 0u) << "in its first scan it holds nothing";
     }
 }
 
