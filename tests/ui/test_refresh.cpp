@@ -2,6 +2,7 @@
 // their cells, the table and when the summary texts are written.
 #include "children.h"
 #include "frame_access.h"
+#include "shown.h"
 #include "toolkit.h"
 #include "wait_for.h"
 
@@ -299,69 +300,47 @@ TEST_F(RefreshTest, StatusCountAndTableAreTheLiveProcesses) {
 }
 
 // One process starts and one ends, the count unchanged: of the list, the
-// rows on screen whose texts changed are drawn again, all of them, and no
-// other. What the cycle has GDK draw is read off the rows window as the
-// cycle leaves it, before GDK or a start-up resize draws anything else.
+// rows whose texts changed are drawn again, all of them, and no other. What
+// GDK is left to draw is taken off it once the cycle and the idle handlers
+// are done, before anything else can add to it.
 TEST_F(RefreshTest, AChurningCycleDrawsTheChangedRowsAlone) {
     OwnProcessView own;
     if (!own.ok())
         GTEST_SKIP() << own.why();
-    std::vector<std::unique_ptr<Child>> kids;
-    for (int i = 0; i < 8; ++i)
-        kids.emplace_back(new Child());
+    std::vector<Child> kids(8);
     wxWindow* rows = list->GetMainWindowOfCompositeControl();
     runCycle(frame);
     ASSERT_TRUE(showUntilPainted(frame, rows, kPatienceMs));
-    GdkWindow* drawn = gtk_widget_get_window(static_cast<GtkWidget*>(rows->GetHandle()));
-    // What is left for GDK to draw, taken off it (and left, when redraw).
-    auto toDraw = [drawn](bool redraw) {
+    auto toDraw = [rows] {
         wxTheApp->ProcessIdle();
-        cairo_region_t* area = gdk_window_get_update_area(drawn);
         wxRegion r;
-        for (int i = 0; area && i < cairo_region_num_rectangles(area); ++i) {
+        GtkWidget* w = static_cast<GtkWidget*>(rows->GetHandle());
+        if (cairo_region_t* area = gdk_window_get_update_area(gtk_widget_get_window(w))) {
             cairo_rectangle_int_t c;
-            cairo_region_get_rectangle(area, i, &c);
-            r.Union(c.x, c.y, c.width, c.height);
-        }
-        if (area && redraw)
-            gdk_window_invalidate_region(drawn, area, TRUE);
-        if (area)
+            for (int i = 0; i < cairo_region_num_rectangles(area); ++i)
+                cairo_region_get_rectangle(area, i, &c), r.Union(c.x, c.y, c.width, c.height);
             cairo_region_destroy(area);
+        }
         return r;
     };
-    auto shown = [this] {
-        std::vector<std::string> texts;
-        for (long row = 0; row < list->GetItemCount(); ++row)
-            for (int col = idPID; col <= idTME; ++col)
-                texts.push_back(cellText(list, row, col));
-        return texts;
-    };
-    toDraw(false); // what the start left
-    const std::vector<std::string> before = shown();
-    // A child in the middle ends; a new one comes on top.
-    const long ending = 3;
-    for (auto& c : kids)
-        if (std::to_string(c->shownPid()) == cellText(list, ending, idPID))
-            c->kill(SIGKILL);
+    toDraw();
+    std::vector<std::string> problems;
+    const Shown before = readWindow(frame, problems);
+    for (Child& c : kids) // one in the middle ends, a new one comes on top
+        if (std::to_string(c.shownPid()) == before.rows[3][idPID])
+            c.kill(SIGKILL);
     Child newcomer;
-    ASSERT_TRUE(newcomer.ok());
     runCycle(frame);
-    const wxRegion painted = toDraw(true);
-    const std::vector<std::string> after = shown();
-    ASSERT_EQ(after.size(), before.size()) << "the count changed";
-    const long cols = idTME + 1;
-    const wxRect all(rows->GetClientSize());
-    for (long row = 0; row < list->GetItemCount(); ++row) {
-        wxRect r;
-        ASSERT_TRUE(list->GetItemRect(row, r));
+    const wxRegion drawn = toDraw();
+    const Shown after = readWindow(frame, problems);
+    ASSERT_EQ(after.rows.size(), before.rows.size());
+    for (size_t row = 0; row < after.rows.size(); ++row) {
+        wxRect r; // less a pixel at each edge, where the list rounds otherwise
+        ASSERT_TRUE(list->GetItemRect(long(row), r));
         r.SetPosition(rows->ScreenToClient(list->ClientToScreen(r.GetPosition())));
-        // Within a pixel of its neighbours: the list's rectangles and its
-        // drawing differ by one at the edges.
-        r.Intersect(all).Deflate(0, 1);
-        const bool changed =
-            !std::equal(before.begin() + row * cols, before.begin() + (row + 1) * cols,
-                        after.begin() + row * cols);
-        EXPECT_EQ(painted.Contains(r), changed ? wxInRegion : wxOutRegion)
+        r.Intersect(wxRect(rows->GetClientSize())).Deflate(0, 1);
+        const bool changed = after.rows[row] != before.rows[row];
+        EXPECT_EQ(drawn.Contains(r), changed ? wxInRegion : wxOutRegion)
             << "row " << row << (changed ? " changed" : " did not change");
     }
 }
