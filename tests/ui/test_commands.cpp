@@ -244,7 +244,7 @@ TEST_F(CommandTest, ClosedAfterManyCyclesReleasesCleanly) {
 // of one, as the end is seen a little late), and a close asked for in a
 // cycle ends the window, which the idle time between cycles deletes.
 TEST_F(CommandTest, CyclesSlowerThanTheIntervalLeaveTheWindowItsTime) {
-    const int interval = 50;
+    const int interval = 100;
     std::vector<Clock::time_point> starts, ends;
     auto slow = [&](wxTimerEvent& e) {
         starts.push_back(Clock::now());
