@@ -2,6 +2,7 @@
 
 #include "accessible.h"
 
+#include <wx/app.h>
 #include <wx/bitmap.h>
 #include <wx/font.h>
 #include <wx/intl.h>
@@ -269,6 +270,12 @@ void orvelFrame::OnListCtrl1ItemRClick(wxListEvent& event) {
 }
 
 void orvelFrame::OnTimer1Trigger1(wxTimerEvent&) {
+    // A closed window is deleted when the event loop is next idle: on a
+    // machine slow enough, ticks would keep coming first.
+    if (wxTheApp && wxTheApp->IsScheduledForDestruction(this)) {
+        Timer1.Stop();
+        return;
+    }
     // The timer's next tick is due one interval after the event loop
     // dispatched this one (GLib's time for it): after a cycle that outlasted
     // the interval it would come at once, before the window has drawn or
