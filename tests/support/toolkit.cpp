@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <memory>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -96,12 +97,18 @@ bool startWindowManager() {
     // that has gone may have left its name behind.
     const char* named = "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'";
     static pid_t pid = [] {
-        char* argv[] = {const_cast<char*>("openbox"), const_cast<char*>("--sm-disable"), nullptr};
+        // --replace: the last test's may still be on its way out, holding
+        // the display's window manager selection.
+        char* argv[] = {const_cast<char*>("openbox"), const_cast<char*>("--sm-disable"),
+                        const_cast<char*>("--replace"), nullptr};
         pid_t p = -1;
         if (system("xprop -root -remove _NET_SUPPORTING_WM_CHECK") != 0 ||
             posix_spawnp(&p, argv[0], nullptr, nullptr, argv, environ) != 0)
             return pid_t(-1);
-        atexit([] { kill(pid, SIGTERM); });
+        atexit([] {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        });
         return p;
     }();
     return pid > 0 && waitFor([&] { return system(named) == 0; }, 10000);
