@@ -77,6 +77,13 @@ bool showUntilPainted(wxFrame* f, wxWindow* part, int timeoutMs) {
     });
     f->Show(true);
     f->Raise();
+    if (waitFor([painted] { return *painted; }, timeoutMs / 3))
+        return true;
+    // Seen under a window manager started late: the first window it gets
+    // is never drawn, and drawn once shown again.
+    f->Hide();
+    f->Show(true);
+    f->Raise();
     return waitFor([painted] { return *painted; }, timeoutMs);
 }
 
