@@ -88,8 +88,7 @@ void orvelList::OnChar(wxKeyEvent& event) {
     const wxChar c = event.GetUnicodeKey();
     // Keys with Ctrl, Alt or Meta are commands (Alt+letters open the
     // menus); a space begins no name, and stays the list's own key then.
-    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || (event.GetModifiers() & ~wxMOD_SHIFT) ||
-        (c == ' ' && typed.empty())) {
+    if (is_control(c) || (event.GetModifiers() & ~wxMOD_SHIFT) || (c == ' ' && typed.empty())) {
         // Escape, a move key, any other key: a new text.
         typed.clear();
         event.Skip();

@@ -82,8 +82,7 @@ wxString name_cell(const char* bytes) {
         out = wxString(bytes, wxConvISO8859_1); // byte for byte
     if (!ascii || control)
         for (wxString::iterator it = out.begin(); it != out.end(); ++it) {
-            wxUniChar c = *it;
-            if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            if (is_control((*it).GetValue()))
                 *it = '?';
         }
     return out;
@@ -118,7 +117,7 @@ bool shown_name_starts_with(const char* bytes, const std::u32string& folded) {
         } else {
             ++p;
         }
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+        if (is_control(c))
             c = '?';
         if (g_unichar_tolower(c) != want)
             return false;

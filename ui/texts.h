@@ -22,6 +22,10 @@ wxString mem_cell(long long rss_pages, long pagesize);
 // Process and user names are bytes anyone may choose: UTF-8 when GTK takes
 // them as UTF-8, else byte for byte; C0 and C1 control characters show as '?'.
 wxString name_cell(const char* bytes);
+// The characters a name cell shows as '?'.
+inline bool is_control(unsigned c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
 // A typed text to look for, letters in lower case.
 std::u32string fold_case(const wxString& text);
 // Whether the name of a stat file's "(name)", as name_cell shows it without
