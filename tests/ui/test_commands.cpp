@@ -512,8 +512,13 @@ TEST_F(KeyTest, TypingFindsARowByItsNameOrPidAndTheRowKeepsItsFocus) {
     ASSERT_TRUE(press(WXK_HOME)); // Korean an input method composes, handed on as GTK does
     list->GetMainWindowOfCompositeControl()->GTKDoInsertTextFromIM(names[2]);
     EXPECT_TRUE(found(2)) << focusedRow();
-    // From the row above: a sibling PID as long cannot start with it; others could.
-    EXPECT_TRUE(typed(std::to_string(kids[1]->pid()), 0, 1)) << focusedRow();
+    // From the row above: a sibling PID as long cannot start with it; others
+    // could. A PID that starts with a doubled digit cannot be typed whole: the
+    // second moves on to the next row starting with the first.
+    const std::string pid = std::to_string(kids[1]->pid());
+    if (pid[0] != pid[1]) {
+        EXPECT_TRUE(typed(pid, 0, 1)) << focusedRow();
+    }
     // No match moves nothing; new rows on top, and the focus stays on its process.
     EXPECT_TRUE(typed("qzfind-twx", 1, 0)) << focusedRow();
     Child newcomer;
